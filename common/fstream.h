@@ -6,7 +6,8 @@
 // A stream owns its handle: attaching a new handle closes the old one, destruction
 // closes it. Streams move but never copy. A stream has no lock and is used by the one
 // thread that made it. Failures are never thrown: operations return false or -1 and
-// write a line to the diagnostic log.
+// write a line to the diagnostic log. Reading, writing, sending and receiving with no
+// handle open fail without a line.
 //
 // Addresses are IPv4 in network byte order (as in in_addr::s_addr), 0 meaning none.
 
@@ -41,8 +42,9 @@ public:
   // Write-only, created (0644) and truncated, or appended to. On failure false, with
   // an internal-error report unless quiet.
   bool openWrite(const std::string& path, bool append = false, bool quiet = false);
-  // directory + "/" + name (cut to 1024 characters), opened as openWrite; a failed
-  // open is retried every 30 ms, eleven attempts in all.
+  // directory + "/" + name (no second '/' when the directory ends with one), cut to
+  // 1024 bytes at a character boundary, opened as openWrite (truncating); a failed
+  // open is retried every 30 ms, eleven attempts in all, then an internal-error report.
   bool openWriteRetry(const std::string& directory, const std::string& name);
   // Bytes read, 0 at end, -1 when nothing is open or the read failed.
   long read(void* buffer, std::size_t size);
@@ -56,7 +58,8 @@ public:
   bool close();
 
   // --- socket side ---------------------------------------------------------------
-  // Connects within 300 ms; logs "Connection with %s:%d failed, errno %d." on failure.
+  // Connects within 300 ms; logs "Connection with %s:%d failed, errno %d." on failure
+  // (ETIMEDOUT when the time ran out). Connected sockets block and have TCP_NODELAY.
   bool tcpConnect(uint32_t address, uint16_t port);
   // Sends every byte, waiting at most 1 s whenever the socket stalls. On failure the
   // stream is closed.
@@ -64,6 +67,8 @@ public:
   bool sendAll(std::string_view bytes) { return sendAll(bytes.data(), bytes.size()); }
   // Receives exactly size bytes. On failure the stream is closed.
   bool recvExact(void* buffer, std::size_t size);
+  // recvExact notes the first receive of 0 bytes in a run; tests let it note again.
+  static void resetRecvZeroNotice();
   // One receive of at most 1024 bytes: the count (0 when the peer closed), or -1 after
   // an error (the stream is then closed).
   long recvSome(void* buffer);
