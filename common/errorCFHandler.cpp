@@ -1,0 +1,113 @@
+#include "common/errorCFHandler.h"
+
+#include "common/textConfigFile.h"
+#include "platform/diagnostics.h"
+#include "platform/files.h"
+#include "platform/textConv.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zv {
+namespace {
+
+// rename() that fails with EEXIST instead of replacing `to`. Filesystems without
+// RENAME_NOREPLACE get link() + unlink(), which refuses an existing name as well.
+bool renameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  if (::unlink(from.c_str()) != 0) {
+    int saved = errno;
+    ::unlink(to.c_str());
+    errno = saved;
+    return false;
+  }
+  return true;
+}
+
+// The comment line that carries the reason. It must stay one comment: line breaks in the
+// reason become blanks, and a trailing backslash (which would make the comment swallow
+// the first line of the file) is closed off.
+std::u16string reasonComment(std::u16string_view reason) {
+  std::u16string comment = u"# ";
+  for (char16_t c : reason) comment.push_back(c == u'\r' || c == u'\n' ? u' ' : c);
+  std::size_t last = comment.find_last_not_of(u" \t");
+  if (comment[last] == u'\\') comment.push_back(u'#');
+  comment += u"\r\n\r\n";
+  return comment;
+}
+
+}  // namespace
+
+std::string brokenPath(const std::string& path) { return path + ".broken"; }
+
+bool markBroken(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  logMessage("WARNING! Set broken file %s", path.c_str());
+  std::string target = brokenPath(path);
+  if (!renameNoReplace(path, target)) {
+    ZV_REPORT("%s", errnoText(("rename to " + target).c_str(), errno).c_str());
+    return false;
+  }
+  return true;
+}
+
+bool prependBrokenReason(const std::string& path, std::u16string_view reason) {
+  std::optional<std::string> bytes = readFileBytes(path);
+  if (!bytes) {
+    ZV_INTERNAL_ERROR();
+    return false;
+  }
+  // The old bytes stay as they are, after the mark and the comment in the file's own
+  // encoding: nothing of the administrator's text is cut or re-decoded.
+  std::u16string comment = reasonComment(reason);
+  detectedEncoding found = detectTextEncoding(*bytes);
+  std::string_view body = std::string_view(*bytes).substr(found.markSize);
+  std::string out;
+  if (found.encoding == textEncoding::utf16le) {
+    out = "\xFF\xFE";
+    for (char16_t c : comment) {
+      out.push_back(char(c & 0xFF));
+      out.push_back(char(c >> 8));
+    }
+  } else {
+    out.assign(*bytes, 0, found.markSize);
+    out += toUtf8(comment);
+  }
+  out += body;
+  if (!writeFileAtomically(path, out)) {
+    ZV_REPORT("%s", errnoText(("rewrite " + path).c_str(), errno).c_str());
+    ZV_INTERNAL_ERROR();
+    return false;
+  }
+  return true;
+}
+
+bool iErrorLCFHandler::reportLoadError(const std::string& path,
+                                       std::u16string_view message) const {
+  // Only a file renamed just now gets the reason; an older ".broken" file in the way
+  // belongs to an earlier failure and is left alone.
+  if (markBroken(path))
+    prependBrokenReason(brokenPath(path), message);
+  else
+    ZV_INTERNAL_ERROR();
+  logMessage("File: %s, error: %s", path.c_str(), toUtf8(message).c_str());
+  ZV_INTERNAL_ERROR();
+  return false;
+}
+
+bool iErrorSCFHandler::reportSaveError(const std::string& path,
+                                       std::u16string_view message) const {
+  logMessage("File: %s, error: %s", path.c_str(), toUtf8(message).c_str());
+  ZV_INTERNAL_ERROR();
+  return false;
+}
+
+}  // namespace zv
