@@ -67,13 +67,13 @@ bool resolveInstallationPaths() {
 
 const installationPaths& paths() { return resolved; }
 
-void setInstallationPathsForTesting(const installationPaths& p) {
+void setInstallationPaths(const installationPaths& p) {
   resolved = p;
   isResolved = true;
   setLogDirectory(p.logsDir);
 }
 
-void resetInstallationPathsForTesting() {
+void resetInstallationPaths() {
   resolved = {};
   isResolved = false;
 }

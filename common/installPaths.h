@@ -48,9 +48,9 @@ bool resolveInstallationPaths();
 // The process-wide set; empty strings until resolved.
 const installationPaths& paths();
 
-// Tests install a set directly (and the diagnostic log directory with it) or forget
-// the resolved one.
-void setInstallationPathsForTesting(const installationPaths& paths);
-void resetInstallationPathsForTesting();
+// Installs a set directly, without the registry (tests, the demo maker), pointing the
+// diagnostic log at its logs directory; or forgets the resolved set.
+void setInstallationPaths(const installationPaths& paths);
+void resetInstallationPaths();
 
 }  // namespace zv

@@ -13,8 +13,8 @@ constexpr const char* zelvarKey = "Software\\Zelvar";
 
 class InstallationPaths : public ::testing::Test {
 protected:
-  void SetUp() override { resetInstallationPathsForTesting(); }
-  void TearDown() override { resetInstallationPathsForTesting(); }
+  void SetUp() override { resetInstallationPaths(); }
+  void TearDown() override { resetInstallationPaths(); }
   test::tempDir dir;
   registryStore hklm{dir / "hklm.conf"};
 };
@@ -62,8 +62,8 @@ TEST_F(InstallationPaths, RootRules) {
 
 class RunConfigurator : public ::testing::Test {
 protected:
-  void SetUp() override { resetInstallationPathsForTesting(); }
-  void TearDown() override { resetInstallationPathsForTesting(); }
+  void SetUp() override { resetInstallationPaths(); }
+  void TearDown() override { resetInstallationPaths(); }
   // Start-up resolves from the process-wide store, pointed here at the test's file.
   void install(bool withData) {
     registryStore& hklm = registryStore::localMachine();
