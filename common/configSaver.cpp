@@ -54,8 +54,7 @@ bool CS::finishWriting(atomicFileWriter& file, const std::string& path) const {
   return reportSaveError(path, u"Failed to save file.");
 }
 
-bool CS::saveConfigLines(const std::string& path,
-                         std::span<const std::u16string> lines) const {
+bool CS::saveConfigLines(const std::string& path, std::span<const std::u16string> lines) const {
   std::unique_ptr<atomicFileWriter> file = openForWriting(path);
   if (!file || !file->write(byteOrderMark)) {
     ZV_REPORT("%s", errnoText(("open " + path).c_str(), errno).c_str());

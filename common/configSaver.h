@@ -22,7 +22,7 @@ std::u16string optionLine(std::string_view key, std::u16string_view value);
 // A configuration class that can be saved. Derived classes build the lines; the steps
 // of writing and the failure reports live here.
 class CS : public iErrorSCFHandler {
-public:
+ public:
   // A writer for `path` with nothing written yet (the target is not touched until
   // finishWriting). Null on failure, errno telling why; nothing is reported.
   static std::unique_ptr<atomicFileWriter> openForWriting(const std::string& path);
@@ -30,8 +30,7 @@ public:
   // Writes one line (with its CR LF) in one call. On failure: an internal error,
   // reportSaveError with "Failed to save line: " + line + CR LF, the writer discarded
   // (the old file stays), false.
-  bool writeLine(std::u16string_view line, atomicFileWriter& file,
-                 const std::string& path) const;
+  bool writeLine(std::u16string_view line, atomicFileWriter& file, const std::string& path) const;
 
   // Puts the written file in place of the old one. False (reported) on failure.
   bool finishWriting(atomicFileWriter& file, const std::string& path) const;
@@ -40,7 +39,7 @@ public:
   // line, finish. True when the file now holds exactly these lines.
   bool saveConfigLines(const std::string& path, std::span<const std::u16string> lines) const;
 
-protected:
+ protected:
   ~CS() = default;
 };
 

@@ -4,10 +4,10 @@
 #include "platform/diagnostics.h"
 #include "testsupport/testSupport.h"
 
-#include <csignal>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <csignal>
+#include <filesystem>
 #include <vector>
 
 namespace zv {
@@ -17,10 +17,9 @@ class saver : public CS {};
 
 // Takes every pair, to read back what was saved.
 class collector : public CL {
-public:
+ public:
   std::vector<std::pair<std::string, std::u16string>> pairs;
-  bool setOption(const std::string& key, const std::u16string& value,
-                 const versionSpec*) override {
+  bool setOption(const std::string& key, const std::u16string& value, const versionSpec*) override {
     pairs.emplace_back(key, value);
     return true;
   }
@@ -37,20 +36,20 @@ std::size_t filesIn(const std::string& dir) {
 TEST(ConfigSaver, BytesAndRoundTrip) {
   test::tempDir dir;
   const std::vector<std::pair<std::string, std::u16string>> pairs = {
-      {"name", u"\u0416\u0435\u043D\u044F"}, {"Empty", u""}, {"k", u"a = b"},
-      {"path", u"C:\\dir"}};
+      {"name", u"\u0416\u0435\u043D\u044F"}, {"Empty", u""}, {"k", u"a = b"}, {"path", u"C:\\dir"}};
   std::vector<std::u16string> lines;
   for (const auto& [key, value] : pairs) lines.push_back(optionLine(key, value));
   EXPECT_EQ(lines[0], u"name=\u0416\u0435\u043D\u044F\r\n");
 
   test::writeFile(dir / "config.zvc", "old");
   ASSERT_TRUE(saver().saveConfigLines(dir / "config.zvc", lines));
-  EXPECT_EQ(test::readFile(dir / "config.zvc"),
-            test::hexBytes("FF FE  6E 00 61 00 6D 00 65 00 3D 00 16 04 35 04 3D 04 4F 04 0D 00 0A 00"
-                           "  45 00 6D 00 70 00 74 00 79 00 3D 00 0D 00 0A 00"
-                           "  6B 00 3D 00 61 00 20 00 3D 00 20 00 62 00 0D 00 0A 00"
-                           "  70 00 61 00 74 00 68 00 3D 00 43 00 3A 00 5C 00 64 00 69 00 72 00"
-                           "  0D 00 0A 00"));
+  EXPECT_EQ(
+      test::readFile(dir / "config.zvc"),
+      test::hexBytes("FF FE  6E 00 61 00 6D 00 65 00 3D 00 16 04 35 04 3D 04 4F 04 0D 00 0A 00"
+                     "  45 00 6D 00 70 00 74 00 79 00 3D 00 0D 00 0A 00"
+                     "  6B 00 3D 00 61 00 20 00 3D 00 20 00 62 00 0D 00 0A 00"
+                     "  70 00 61 00 74 00 68 00 3D 00 43 00 3A 00 5C 00 64 00 69 00 72 00"
+                     "  0D 00 0A 00"));
   EXPECT_EQ(filesIn(dir.path()), 1u);
 
   collector back;

@@ -5,12 +5,12 @@
 #include "platform/files.h"
 #include "platform/textConv.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <optional>
 
 namespace zv {
 namespace {
@@ -18,8 +18,7 @@ namespace {
 // rename() that fails with EEXIST instead of replacing `to`. Filesystems without
 // RENAME_NOREPLACE get link() + unlink(), which refuses an existing name as well.
 bool renameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-    return true;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   if (::link(from.c_str(), to.c_str()) != 0) return false;
   if (::unlink(from.c_str()) != 0) {
@@ -45,7 +44,9 @@ std::u16string reasonComment(std::u16string_view reason) {
 
 }  // namespace
 
-std::string brokenPath(const std::string& path) { return path + ".broken"; }
+std::string brokenPath(const std::string& path) {
+  return path + ".broken";
+}
 
 bool markBroken(const std::string& path) {
   struct stat info {};
@@ -90,8 +91,7 @@ bool prependBrokenReason(const std::string& path, std::u16string_view reason) {
   return true;
 }
 
-bool iErrorLCFHandler::reportLoadError(const std::string& path,
-                                       std::u16string_view message) const {
+bool iErrorLCFHandler::reportLoadError(const std::string& path, std::u16string_view message) const {
   // Only a file renamed just now gets the reason; an older ".broken" file in the way
   // belongs to an earlier failure and is left alone.
   if (markBroken(path))
@@ -103,8 +103,7 @@ bool iErrorLCFHandler::reportLoadError(const std::string& path,
   return false;
 }
 
-bool iErrorSCFHandler::reportSaveError(const std::string& path,
-                                       std::u16string_view message) const {
+bool iErrorSCFHandler::reportSaveError(const std::string& path, std::u16string_view message) const {
   logMessage("File: %s, error: %s", path.c_str(), toUtf8(message).c_str());
   ZV_INTERNAL_ERROR();
   return false;

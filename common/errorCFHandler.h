@@ -17,22 +17,22 @@
 namespace zv {
 
 class iErrorLCFHandler {
-public:
+ public:
   // Sets the file aside as ".broken" with the message at its head, logs
   // "File: <path>, error: <message>" and reports an internal error. Always false.
   bool reportLoadError(const std::string& path, std::u16string_view message) const;
 
-protected:
+ protected:
   ~iErrorLCFHandler() = default;
 };
 
 class iErrorSCFHandler {
-public:
+ public:
   // Logs "File: <path>, error: <message>" and reports an internal error; the file is not
   // touched. Always false.
   bool reportSaveError(const std::string& path, std::u16string_view message) const;
 
-protected:
+ protected:
   ~iErrorSCFHandler() = default;
 };
 

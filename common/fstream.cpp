@@ -4,18 +4,18 @@
 #include "platform/files.h"
 
 #include <arpa/inet.h>
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <cstdarg>
-#include <cstdio>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <thread>
 
 namespace zv {
 namespace {
@@ -78,7 +78,9 @@ void cutPath(std::string& path, std::size_t limit) {
 
 // --- ownership -------------------------------------------------------------------
 
-byteStream::~byteStream() { close(); }
+byteStream::~byteStream() {
+  close();
+}
 
 byteStream::byteStream(byteStream&& other) noexcept : kind_(other.kind_), fd_(other.fd_) {
   other.fd_ = -1;
@@ -115,7 +117,9 @@ bool byteStream::close() {
   return result == 0;
 }
 
-void byteStream::resetRecvZeroNotice() { recvZeroNoticeShown.store(false); }
+void byteStream::resetRecvZeroNotice() {
+  recvZeroNoticeShown.store(false);
+}
 
 // --- file side ---------------------------------------------------------------------
 //
@@ -291,8 +295,8 @@ bool byteStream::recvExact(void* buffer, std::size_t size) {
       } while (n < 0 && errno == EINTR);
     }
     if (n <= 0) {
-      logMessage("Close TCP connection while receiving data (recv() return %d, errno %d).",
-                 int(n), errno);
+      logMessage("Close TCP connection while receiving data (recv() return %d, errno %d).", int(n),
+                 errno);
       close();
       return false;
     }
@@ -316,9 +320,13 @@ long byteStream::recvSome(void* buffer) {
   }
 }
 
-bool byteStream::setReceiveTimeout() { return setTimeoutOption(fd_, SO_RCVTIMEO); }
+bool byteStream::setReceiveTimeout() {
+  return setTimeoutOption(fd_, SO_RCVTIMEO);
+}
 
-bool byteStream::setSendTimeout() { return setTimeoutOption(fd_, SO_SNDTIMEO); }
+bool byteStream::setSendTimeout() {
+  return setTimeoutOption(fd_, SO_SNDTIMEO);
+}
 
 // Linux counts the keep-alive times in whole seconds: the first probe goes after 5 s of
 // silence, and the 500 ms between probes becomes 1 s, the shortest interval there is.
@@ -342,8 +350,8 @@ bool byteStream::udpOpen() {
   return true;
 }
 
-bool byteStream::udpSendBroadcast(uint32_t address, uint32_t mask, uint16_t port,
-                                  const void* bytes, std::size_t length) {
+bool byteStream::udpSendBroadcast(uint32_t address, uint32_t mask, uint16_t port, const void* bytes,
+                                  std::size_t length) {
   if (fd_ < 0) return false;
   if (!setIntOption(fd_, SOL_SOCKET, SO_BROADCAST, 1)) {
     ZV_INTERNAL_ERROR();
@@ -374,8 +382,8 @@ long byteStream::udpReceive(void* buffer, uint32_t& sender) {
   for (;;) {
     sockaddr_in from{};
     socklen_t size = sizeof from;
-    ssize_t n = ::recvfrom(fd_, buffer, udpReceiveLimit, 0, reinterpret_cast<sockaddr*>(&from),
-                           &size);
+    ssize_t n =
+        ::recvfrom(fd_, buffer, udpReceiveLimit, 0, reinterpret_cast<sockaddr*>(&from), &size);
     if (n < 0 && errno == EINTR) continue;
     if (n >= 0 && from.sin_family == AF_INET) sender = from.sin_addr.s_addr;
     return long(n);

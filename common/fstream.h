@@ -18,7 +18,7 @@
 namespace zv {
 
 class byteStream {
-public:
+ public:
   enum class kind { file, socket };
 
   explicit byteStream(kind k = kind::file) : kind_(k) {}
@@ -85,13 +85,15 @@ public:
   long udpReceive(void* buffer, uint32_t& sender);
   static constexpr std::size_t udpReceiveLimit = 2048;
 
-private:
+ private:
   kind kind_;
   int fd_ = -1;
 };
 
 // The directed broadcast address of a network: address OR NOT mask (network order).
-constexpr uint32_t directedBroadcast(uint32_t address, uint32_t mask) { return address | ~mask; }
+constexpr uint32_t directedBroadcast(uint32_t address, uint32_t mask) {
+  return address | ~mask;
+}
 
 // "a.b.c.d" of a network-order address.
 std::string ipv4Text(uint32_t address);

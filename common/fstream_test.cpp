@@ -3,19 +3,19 @@
 #include "testsupport/testSupport.h"
 
 #include <arpa/inet.h>
-#include <chrono>
-#include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <optional>
 #include <poll.h>
 #include <sched.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <thread>
 
 namespace zv {
 namespace {
@@ -33,7 +33,8 @@ long elapsedMs(F&& work) {
   auto start = std::chrono::steady_clock::now();
   work();
   return long(std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now() - start).count());
+                  std::chrono::steady_clock::now() - start)
+                  .count());
 }
 
 std::size_t occurrences(const std::string& text, const std::string& what) {
@@ -62,7 +63,8 @@ struct listener {
   // A negative backlog leaves the port bound but not listening.
   explicit listener(int backlog = 8, int receiveBuffer = 0) {
     socket.attach(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (receiveBuffer) ::setsockopt(socket.handle(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(int));
+    if (receiveBuffer)
+      ::setsockopt(socket.handle(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(int));
     sockaddr_in any{AF_INET, 0, {loopback}, {}};
     ::bind(socket.handle(), reinterpret_cast<sockaddr*>(&any), sizeof any);
     if (backlog >= 0) ::listen(socket.handle(), backlog);
@@ -116,8 +118,11 @@ TEST(ByteStreamTcp, RecvExactWhenPeerClosesEarly) {
   }
   std::string text = log.text();
   EXPECT_EQ(occurrences(text, "] recv() return 0. Call once more.\r\n"), 1u) << text;
-  EXPECT_EQ(occurrences(text, "] Close TCP connection while receiving data (recv() return 0, errno 0).\r\n"),
-            2u) << text;
+  EXPECT_EQ(
+      occurrences(text,
+                  "] Close TCP connection while receiving data (recv() return 0, errno 0).\r\n"),
+      2u)
+      << text;
 }
 
 // recvSome passes 0 through without closing; a reset closes with the error number.
@@ -133,7 +138,8 @@ TEST(ByteStreamTcp, ReceiveResultsAndReset) {
   ASSERT_TRUE(peer.sendAll(big));
   EXPECT_LE(client.recvSome(buffer), long(byteStream::recvSomeLimit));
   peer.close();
-  while (client.recvSome(buffer) > 0) {}
+  while (client.recvSome(buffer) > 0) {
+  }
   EXPECT_EQ(client.recvSome(buffer), 0);
   EXPECT_TRUE(client.isOpen());
 
@@ -142,7 +148,8 @@ TEST(ByteStreamTcp, ReceiveResultsAndReset) {
   otherPeer.close();
   EXPECT_EQ(other.recvSome(buffer), -1);
   EXPECT_FALSE(other.isOpen());
-  EXPECT_TRUE(log.contains("] Close TCP connection while receiving data, errno 104.\r\n")) << log.text();
+  EXPECT_TRUE(log.contains("] Close TCP connection while receiving data, errno 104.\r\n"))
+      << log.text();
 }
 
 // Refused is not connected, even though poll() wakes for it.
@@ -153,7 +160,8 @@ TEST(ByteStreamTcp, ConnectRefused) {
   EXPECT_FALSE(client.tcpConnect(loopback, unused.port()));
   EXPECT_FALSE(client.isOpen());
   EXPECT_TRUE(log.contains("] Connection with 127.0.0.1:" + std::to_string(unused.port()) +
-                           " failed, errno 111.\r\n")) << log.text();
+                           " failed, errno 111.\r\n"))
+      << log.text();
 }
 
 // A full accept queue drops further SYNs: the connect gives up after about 300 ms.
@@ -178,7 +186,8 @@ TEST(ByteStreamTcp, ConnectTimesOut) {
   EXPECT_GE(ms, 250);
   EXPECT_LT(ms, 2000);
   EXPECT_TRUE(log.contains("] Connection with 127.0.0.1:" + std::to_string(server.port()) +
-                           " failed, errno 110.\r\n")) << log.text();
+                           " failed, errno 110.\r\n"))
+      << log.text();
 }
 
 // A peer that never reads: sendAll gives up one second after the buffers filled.
@@ -210,7 +219,8 @@ TEST(ByteStreamUdp, ReceiveOverLoopback) {
   uint16_t port = localPort(receiver.handle());
   // A host mask makes the "broadcast" address the loopback address itself.
   ASSERT_TRUE(sender.udpSendBroadcast(loopback, 0xFFFFFFFF, port, "hello", 5));
-  ASSERT_TRUE(sender.udpSendBroadcast(loopback, 0xFFFFFFFF, port, std::string(3000, 'u').data(), 3000));
+  ASSERT_TRUE(
+      sender.udpSendBroadcast(loopback, 0xFFFFFFFF, port, std::string(3000, 'u').data(), 3000));
   char buffer[byteStream::udpReceiveLimit + 1000];
   uint32_t from = 0;
   EXPECT_EQ(receiver.udpReceive(buffer, from), 5);
@@ -232,8 +242,9 @@ TEST(ByteStreamAddress, ParseAndText) {
   uint32_t address = 0;
   EXPECT_TRUE(parseIpv4("10.0.0.1", address));
   EXPECT_EQ(address, htonl(0x0A000001));
-  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "1.2.3.4 ", " 1.2.3.4",
-                          "a.b.c.d", "1.2.3.-4", "0x1.2.3.4", "01.2.3.4", "1.2.3.4.", "1234567890123456"})
+  for (const char* bad :
+       {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "1.2.3.4 ", " 1.2.3.4", "a.b.c.d",
+        "1.2.3.-4", "0x1.2.3.4", "01.2.3.4", "1.2.3.4.", "1234567890123456"})
     EXPECT_FALSE(parseIpv4(bad, address)) << bad;
 }
 
@@ -390,12 +401,14 @@ int inOwnNamespace(namespaceReport& report) {
   report.broadcastSent = sender.udpSendBroadcast(ip("10.99.0.1"), ip("255.255.255.0"),
                                                  localPort(receiver.handle()), "zv-hello", 8);
   pollfd entry{receiver.handle(), POLLIN, 0};
-  if (::poll(&entry, 1, 3000) == 1) report.received = receiver.udpReceive(report.bytes, report.sender);
+  if (::poll(&entry, 1, 3000) == 1)
+    report.received = receiver.udpReceive(report.bytes, report.sender);
   return 0;
 }
 
 TEST(RootByteStream, ConnectTimeoutAndDirectedBroadcast) {
-  if (std::system("command -v ip >/dev/null 2>&1") != 0) GTEST_SKIP() << "the ip tool is not installed";
+  if (std::system("command -v ip >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "the ip tool is not installed";
   test::logCapture log;
   int report[2];
   ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
@@ -414,7 +427,8 @@ TEST(RootByteStream, ConnectTimeoutAndDirectedBroadcast) {
   int status = 0;
   ::waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot make a network namespace (needs root or CAP_SYS_ADMIN)";
+  if (WEXITSTATUS(status) == 77)
+    GTEST_SKIP() << "cannot make a network namespace (needs root or CAP_SYS_ADMIN)";
   ASSERT_EQ(WEXITSTATUS(status), 0) << "78: veth setup failed, 79: UDP sockets failed";
   ASSERT_EQ(got, ssize_t(sizeof result));
 

@@ -65,7 +65,9 @@ bool resolveInstallationPaths() {
   return true;
 }
 
-const installationPaths& paths() { return resolved; }
+const installationPaths& paths() {
+  return resolved;
+}
 
 void setInstallationPaths(const installationPaths& p) {
   resolved = p;

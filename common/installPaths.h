@@ -16,21 +16,21 @@ namespace zv {
 class registryStore;
 
 struct installationPaths {
-  std::string programDir;      // Programs
-  std::string binDir;          // Programs/Bin/
-  std::string skinDir;         // Programs/Bin/skin/
-  std::string docsDir;         // Programs/Docs/
-  std::string tftpRoot;        // Programs/TFTPDROOT/
-  std::string dataDir;         // Data
-  std::string connectionsDir;  // Data/Connections/
-  std::string everyoneDir;     // Data/Everyone/
-  std::string logsDir;         // Data/Logs/
-  std::string templatesDir;    // Data/Templates/
-  std::string terminalsDir;    // Data/Terminals/
-  std::string keysDir;         // Data/Keys/
-  std::string dhcpDir;         // Data/DHCP/
-  std::string graphicDir;      // Data/Graphic/
-  std::string updateImagesDir; // Data/UpdateImages/
+  std::string programDir;       // Programs
+  std::string binDir;           // Programs/Bin/
+  std::string skinDir;          // Programs/Bin/skin/
+  std::string docsDir;          // Programs/Docs/
+  std::string tftpRoot;         // Programs/TFTPDROOT/
+  std::string dataDir;          // Data
+  std::string connectionsDir;   // Data/Connections/
+  std::string everyoneDir;      // Data/Everyone/
+  std::string logsDir;          // Data/Logs/
+  std::string templatesDir;     // Data/Templates/
+  std::string terminalsDir;     // Data/Terminals/
+  std::string keysDir;          // Data/Keys/
+  std::string dhcpDir;          // Data/DHCP/
+  std::string graphicDir;       // Data/Graphic/
+  std::string updateImagesDir;  // Data/UpdateImages/
 };
 
 // Derives every directory from the two roots (a missing trailing '/' is added).

@@ -20,7 +20,9 @@ constexpr bool isBreak(Unit c) {
   return c == Unit('\r') || c == Unit('\n');
 }
 
-constexpr bool isContinuationByte(unsigned char b) { return (b & 0xC0) == 0x80; }
+constexpr bool isContinuationByte(unsigned char b) {
+  return (b & 0xC0) == 0x80;
+}
 
 }  // namespace
 
@@ -71,8 +73,7 @@ std::u16string decodeUtf16le(std::string_view bytes) {
 std::u16string decodeTextBytes(std::string_view bytes) {
   detectedEncoding found = detectTextEncoding(bytes);
   bytes.remove_prefix(found.markSize);
-  return found.encoding == textEncoding::utf16le ? decodeUtf16le(bytes)
-                                                 : decodeUtf8Lenient(bytes);
+  return found.encoding == textEncoding::utf16le ? decodeUtf16le(bytes) : decodeUtf8Lenient(bytes);
 }
 
 // ---- logical lines ---------------------------------------------------------------
@@ -260,20 +261,14 @@ bool CL::setOption(const std::string&, const std::u16string&, const versionSpec*
 bool loadTextConfig(CL& target, const std::string& path, const versionSpec* spec) {
   textSource source;
   if (!source.open(path)) return target.reportLoadError(path, u"Failed to open file.");
-  std::string key;
-  std::u16string value;
-  for (;;) {
-    if (!source.readLine(true)) {
-      if (source.atEnd()) return true;
-      return target.reportLoadError(path, u"Failed to load line: " + source.line());
-    }
-    const std::u16string& line = source.line();
-    // A pair the specification refuses is offered once more without it.
-    if (!splitKeyValue(line, key, value) ||
-        (!target.setOption(key, value, spec) &&
-         (spec == nullptr || !target.setOption(key, value, nullptr))))
-      return target.reportLoadError(path, u"Failed to load line: " + line);
-  }
+  std::u16string failedLine;
+  // A pair the specification refuses is offered once more without it.
+  auto take = [&](const std::string& key, const std::u16string& value) {
+    return target.setOption(key, value, spec) ||
+           (spec != nullptr && target.setOption(key, value, nullptr));
+  };
+  if (readPairs(source, take, failedLine)) return true;
+  return target.reportLoadError(path, u"Failed to load line: " + failedLine);
 }
 
 }  // namespace zv

@@ -63,7 +63,7 @@ constexpr std::size_t maxKeyLength = 63;
 // (byte files). Reading a line allocates nothing beyond the copy kept as line().
 template <class Unit>
 class basicTextBuffer {
-public:
+ public:
   using text = std::basic_string<Unit>;
 
   // Takes the text to read from; the read position goes to its start.
@@ -79,7 +79,7 @@ public:
   bool atEnd() const { return pos_ >= text_.size(); }
   const text& line() const { return line_; }
 
-private:
+ private:
   enum class lineEnd { complete, continued, tooLong };
   lineEnd collectPhysicalLine(bool join, std::size_t& count);
   void skipComment(bool join);
@@ -100,7 +100,7 @@ using wideTextBuffer = basicTextBuffer<char16_t>;
 
 // A configuration file decoded into UTF-16 and read as logical lines.
 class textSource : public wideTextBuffer {
-public:
+ public:
   // True when the file could be read and decoded. A failure leaves the source closed.
   bool open(const std::string& path);
   // The same for bytes already in memory (used by tests and the fuzz targets).
@@ -110,7 +110,7 @@ public:
 // A file read byte for byte (after an optional UTF-8 mark EF BB BF), with the same line
 // rules counted in bytes. Callers do not join continuations.
 class byteTextBuffer : public basicTextBuffer<char> {
-public:
+ public:
   bool open(const std::string& path);
   bool openBytes(std::string_view bytes);
 };
@@ -125,12 +125,33 @@ bool splitKeyValue(std::u16string_view line, std::string& key, std::u16string& v
 // A configuration object that takes key/value pairs. What a key means is the business
 // of the derived class; this base refuses every pair.
 class CL : public iErrorLCFHandler {
-public:
+ public:
   virtual ~CL() = default;
   // True when the pair was taken. `spec` may be null (no specification to check with).
   virtual bool setOption(const std::string& key, const std::u16string& value,
                          const versionSpec* spec);
 };
+
+// Reads every logical line of an open source (continuations joined), splits it and
+// hands the pair to take(key, value); stops at the first line that is too long, cannot
+// be split or is refused. True when the end was reached; otherwise `failedLine` holds
+// that line (the part collected, for a line that is too long). Touches no file.
+template <class Take>
+bool readPairs(textSource& source, Take take, std::u16string& failedLine) {
+  std::string key;
+  std::u16string value;
+  for (;;) {
+    if (!source.readLine(true)) {
+      if (source.atEnd()) return true;
+      failedLine = source.line();
+      return false;
+    }
+    if (!splitKeyValue(source.line(), key, value) || !take(key, value)) {
+      failedLine = source.line();
+      return false;
+    }
+  }
+}
 
 // Reads the file and gives every pair to `target`. A pair refused with the
 // specification is offered once more without it. The first line that cannot be split

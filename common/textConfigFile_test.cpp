@@ -41,27 +41,27 @@ TEST(TextDecode, EncodingTableAndDecoders) {
   const row rows[] = {
       {"", u""},
       {"41", u"A"},
-      {"00", std::u16string(1, u'\0')},          // one byte: UTF-8 even when 00
-      {"FF", u"?"},                              // one byte of a mark: UTF-8
-      {"EF BB BF 41", u"A"},                     // UTF-8 mark skipped
-      {"EF BB BF FF FE", u"??"},                 // the UTF-8 mark wins over what follows
-      {"FF FE", u""},                            // UTF-16 mark alone
-      {"FF FE 41 00 0D 00 0A 00", u"A\r\n"},     // UTF-16 with mark
-      {"FF FE 41", u""},                         // odd trailing byte dropped
-      {"41 00 42 00", u"AB"},                    // no mark, second byte 00: UTF-16
-      {"41 00 42", u"A"},                        // ... odd length
-      {"41 0D 0A", u"A\r\n"},                    // plain ASCII
-      {"00 41", std::u16string(u"\0A", 2)},      // first byte 00 only: UTF-8
+      {"00", std::u16string(1, u'\0')},            // one byte: UTF-8 even when 00
+      {"FF", u"?"},                                // one byte of a mark: UTF-8
+      {"EF BB BF 41", u"A"},                       // UTF-8 mark skipped
+      {"EF BB BF FF FE", u"??"},                   // the UTF-8 mark wins over what follows
+      {"FF FE", u""},                              // UTF-16 mark alone
+      {"FF FE 41 00 0D 00 0A 00", u"A\r\n"},       // UTF-16 with mark
+      {"FF FE 41", u""},                           // odd trailing byte dropped
+      {"41 00 42 00", u"AB"},                      // no mark, second byte 00: UTF-16
+      {"41 00 42", u"A"},                          // ... odd length
+      {"41 0D 0A", u"A\r\n"},                      // plain ASCII
+      {"00 41", std::u16string(u"\0A", 2)},        // first byte 00 only: UTF-8
       {"41 00 00 00", std::u16string(u"A\0", 2)},  // NUL code units kept
-      {"C3 A9", u"\u00E9"},                      // two-byte sequence
-      {"E2 82 AC", u"\u20AC"},                   // three-byte sequence
-      {"C3 41", u"?A"},                          // second byte not 10xxxxxx
-      {"E2 82", u"??"},                          // sequence cut by the end of the file
-      {"E2 41 AC", u"?A?"},                      // bad second byte, then a stray byte
-      {"80 BF", u"??"},                          // stray continuation bytes
-      {"F0 9F 98 80", u"????"},                  // no four-byte sequences
-      {"ED A0 80", u"\xD800"},                   // no surrogate handling either
-      {"C0 80", std::u16string(1, u'\0')},       // overlong form taken as written
+      {"C3 A9", u"\u00E9"},                        // two-byte sequence
+      {"E2 82 AC", u"\u20AC"},                     // three-byte sequence
+      {"C3 41", u"?A"},                            // second byte not 10xxxxxx
+      {"E2 82", u"??"},                            // sequence cut by the end of the file
+      {"E2 41 AC", u"?A?"},                        // bad second byte, then a stray byte
+      {"80 BF", u"??"},                            // stray continuation bytes
+      {"F0 9F 98 80", u"????"},                    // no four-byte sequences
+      {"ED A0 80", u"\xD800"},                     // no surrogate handling either
+      {"C0 80", std::u16string(1, u'\0')},         // overlong form taken as written
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.hex);
@@ -87,7 +87,9 @@ TEST(TextLines, LogicalLineRules) {
        {u"key =   value with  inner  blanks"}},
       {"tabs are blanks", u"\t\tx\t \r\n", true, {u"x"}},
       {"comment glued to value", u"k=v#c", true, {u"k=v"}},
-      {"NUL is an ordinary character", std::u16string(u"a\0b", 3), true,
+      {"NUL is an ordinary character",
+       std::u16string(u"a\0b", 3),
+       true,
        {std::u16string(u"a\0b", 3)}},
       {"continuation", u"path=C:\\dir\\\n  sub", true, {u"path=C:\\dirsub"}},
       {"continuation not asked", u"path=C:\\dir\\\n  sub", false, {u"path=C:\\dir\\", u"sub"}},
@@ -237,7 +239,7 @@ struct pair {
 // Takes every pair except those whose key is listed; with a specification given, it
 // refuses keys listed as needing none (to exercise the second offer).
 class recordingConfig : public CL {
-public:
+ public:
   std::vector<pair> taken;
   std::vector<std::string> refused;
   std::vector<std::string> onlyWithoutSpec;
@@ -261,14 +263,16 @@ const versionSpec* someSpec() {
   return reinterpret_cast<const versionSpec*>(&dummy);
 }
 
-std::string utf16File(std::u16string_view text) { return "\xFF\xFE" + utf16le(text); }
+std::string utf16File(std::u16string_view text) {
+  return "\xFF\xFE" + utf16le(text);
+}
 
 // Empty and comment-only files load with no pairs and nothing is set aside.
 TEST(TextConfigLoad, EmptyAndCommentOnlyFiles) {
   test::tempDir dir;
   test::logCapture log;
-  for (const std::string& bytes : {std::string(), std::string("\xFF\xFE"),
-                            utf16File(u"# only\r\n\r\n   \t\r\n# more\r\n")}) {
+  for (const std::string& bytes :
+       {std::string(), std::string("\xFF\xFE"), utf16File(u"# only\r\n\r\n   \t\r\n# more\r\n")}) {
     test::writeFile(dir / "config.zvc", bytes);
     recordingConfig config;
     EXPECT_TRUE(loadTextConfig(config, dir / "config.zvc"));
@@ -283,9 +287,10 @@ TEST(TextConfigLoad, PairsInEveryEncoding) {
   const std::u16string text =
       u"# terminal\r\n  name = \u0416\u0435\u043D\u044F  # owner\r\npath=C:\\dir\\\r\n  sub\r\n"
       u"flag\r\nk = a = b";
-  const std::vector<pair> expected = {
-      {"name", u"\u0416\u0435\u043D\u044F"}, {"path", u"C:\\dirsub"}, {"flag", u""},
-      {"k", u"a = b"}};
+  const std::vector<pair> expected = {{"name", u"\u0416\u0435\u043D\u044F"},
+                                      {"path", u"C:\\dirsub"},
+                                      {"flag", u""},
+                                      {"k", u"a = b"}};
   test::tempDir dir;
   const std::string files[] = {utf16File(text), utf16le(text), toUtf8(text),
                                "\xEF\xBB\xBF" + toUtf8(text)};
@@ -380,8 +385,8 @@ TEST(TextConfigLoad, MissingFile) {
 // The set-aside file loads again: its reason is a comment, even when the reason ends
 // with a backslash that would otherwise swallow the first line after it.
 TEST(BrokenFile, ReloadsSkippingTheReason) {
-  for (const std::u16string& badLine : {std::u16string(u"bad=1"),
-                                 std::u16string(4094, u'x') + u"\\yz"}) {
+  for (const std::u16string& badLine :
+       {std::u16string(u"bad=1"), std::u16string(4094, u'x') + u"\\yz"}) {
     test::tempDir dir;
     test::logCapture log;
     const std::string path = dir / "config.zvc";

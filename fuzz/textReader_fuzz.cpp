@@ -16,7 +16,9 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
-bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool isBlank(char16_t c) {
+  return c == u' ' || c == u'\t';
+}
 
 void readEverything(std::string_view bytes, bool join) {
   zv::textSource source;

@@ -1,14 +1,14 @@
 #include "platform/diagnostics.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <iostream>
 #include <mutex>
-#include <unistd.h>
 
 namespace zv {
 namespace {
@@ -26,7 +26,7 @@ std::string finishLine(std::string line, std::size_t bufferSize) {
 }
 
 class consoleErrorUi final : public internalErrorUi {
-public:
+ public:
   bool askRetry(const std::string& text) override {
     std::cerr << "INTERNAL ERROR\n" << text << "\n";
     if (!isatty(STDIN_FILENO)) {
@@ -67,8 +67,7 @@ std::string timePrefix() {
   localtime_r(&now, &local);
   char text[64];
   std::snprintf(text, sizeof text, "[%02d.%02d.%d %02d:%02d:%02d] ", local.tm_mday,
-                local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
-                local.tm_sec);
+                local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
   return text;
 }
 
@@ -114,8 +113,7 @@ void reportError(const char* tag, const char* file, int line, const char* format
   char prefix[512];
   std::string time = timePrefix();
   time.pop_back();  // the prefix format puts its own blank after the time
-  std::snprintf(prefix, sizeof prefix, "%s %20s (%5d): -- %s -- ", time.c_str(), file, line,
-                tag);
+  std::snprintf(prefix, sizeof prefix, "%s %20s (%5d): -- %s -- ", time.c_str(), file, line, tag);
   va_list args;
   va_start(args, format);
   appendLine(diagnosticLogPath(), buildLogLine(prefix, format, args));
@@ -151,10 +149,11 @@ std::string formatText(const char* format, ...) {
   return text;
 }
 
-void setInternalErrorUi(internalErrorUi* ui) { currentUi = ui ? ui : &consoleUi; }
+void setInternalErrorUi(internalErrorUi* ui) {
+  currentUi = ui ? ui : &consoleUi;
+}
 
-std::string internalErrorText(const char* file, int line, const char* function,
-                              unsigned error) {
+std::string internalErrorText(const char* file, int line, const char* function, unsigned error) {
   // The box's text is built in a 1024-byte buffer.
   char text[1024];
   std::snprintf(text, sizeof text,

@@ -61,7 +61,7 @@ bool appendLine(const std::string& path, const std::string& bytes);
 // What the user answers in the internal-error box. The user-interface host implements
 // it; until a window exists a console implementation is used.
 class internalErrorUi {
-public:
+ public:
   virtual ~internalErrorUi() = default;
   // Shows the box with the text and the caption "INTERNAL ERROR", buttons Retry and
   // Cancel. True for Retry.
@@ -74,7 +74,6 @@ void setInternalErrorUi(internalErrorUi* ui);
 // Builds the internal-error text for the failed operation and asks the user. Returns
 // when the user chooses Retry; Cancel ends the process with exit code 0.
 void internalErrorBox(const char* file, int line, const char* function);
-std::string internalErrorText(const char* file, int line, const char* function,
-                              unsigned error);
+std::string internalErrorText(const char* file, int line, const char* function, unsigned error);
 
 }  // namespace zv

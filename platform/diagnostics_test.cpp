@@ -37,7 +37,8 @@ TEST(DiagnosticLog, InternalErrorKeepsErrno) {
   errno = 13;
   ZV_INTERNAL_ERROR();
   EXPECT_EQ(errno, 13);
-  EXPECT_TRUE(log.contains("-- ERROR -- INTERNAL ERROR (13). Please, contact Zelvar tech support.\r\n"));
+  EXPECT_TRUE(
+      log.contains("-- ERROR -- INTERNAL ERROR (13). Please, contact Zelvar tech support.\r\n"));
 }
 
 // A line that fills the 10240-byte buffer loses its CR LF but keeps the NUL's byte.
@@ -72,7 +73,7 @@ TEST(DiagnosticLog, NoDirectoryDropsLines) {
 }
 
 class scriptedUi : public internalErrorUi {
-public:
+ public:
   bool askRetry(const std::string& text) override {
     shown = text;
     return true;

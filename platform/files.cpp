@@ -1,11 +1,11 @@
 #include "platform/files.h"
 
-#include <atomic>
-#include <cerrno>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
 
 namespace zv {
 namespace {
@@ -42,7 +42,9 @@ std::optional<std::string> readFileBytes(const std::string& path) {
   return bytes;
 }
 
-atomicFileWriter::~atomicFileWriter() { discard(); }
+atomicFileWriter::~atomicFileWriter() {
+  discard();
+}
 
 bool atomicFileWriter::open(const std::string& path) {
   discard();

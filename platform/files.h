@@ -22,7 +22,7 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes);
 // A temporary sibling of `path` that replaces it on commit(). Used by writers that
 // produce a file piece by piece. Destroying it without commit() removes the temporary.
 class atomicFileWriter {
-public:
+ public:
   atomicFileWriter() = default;
   ~atomicFileWriter();
   atomicFileWriter(const atomicFileWriter&) = delete;
@@ -36,7 +36,7 @@ public:
   bool commit();
   void discard();
 
-private:
+ private:
   int fd_ = -1;
   std::string path_;
   std::string temporary_;

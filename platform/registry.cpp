@@ -4,12 +4,12 @@
 #include "platform/files.h"
 #include "platform/textConv.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
-#include <optional>
 #include <sys/file.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
 
 namespace zv {
 
@@ -60,9 +60,10 @@ bool parseDword(std::string_view text, uint32_t& number) {
   if (text.empty() || text.size() > 10) return false;
   uint64_t value = 0;
   for (char c : text) {
-    int digit = c >= '0' && c <= '9' ? c - '0'
-              : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
-              : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    int digit = c >= '0' && c <= '9'                 ? c - '0'
+                : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
     if (digit < 0) return false;
     value = value * uint64_t(base) + uint64_t(digit);
   }
@@ -71,7 +72,9 @@ bool parseDword(std::string_view text, uint32_t& number) {
   return true;
 }
 
-bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+bool hasLineBreak(std::string_view s) {
+  return s.find_first_of("\r\n") != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -221,8 +224,7 @@ bool registryStore::load(document& doc) {
       std::size_t eq = text.find('=');
       regValue value;
       std::string_view name = eq == std::string_view::npos ? "" : trim(text.substr(0, eq));
-      std::string_view data =
-          eq == std::string_view::npos ? "" : text.substr(eq + 1);
+      std::string_view data = eq == std::string_view::npos ? "" : text.substr(eq + 1);
       while (!data.empty() && blanks.find(data.front()) != std::string_view::npos)
         data.remove_prefix(1);
       // sz data is the rest of the raw line verbatim, trailing blanks included.
@@ -232,8 +234,8 @@ bool registryStore::load(document& doc) {
         data = rawData;
       }
       if (section.empty() || name.empty() || !parseRegValue(data, value)) {
-        logMessage("Registry file %s, line %d is not understood and is skipped: %s",
-                   path_.c_str(), number, std::string(text.substr(0, 200)).c_str());
+        logMessage("Registry file %s, line %d is not understood and is skipped: %s", path_.c_str(),
+                   number, std::string(text.substr(0, 200)).c_str());
       } else {
         l.name = std::string(name);
         l.value = std::move(value);
@@ -271,7 +273,7 @@ namespace {
 // Holds an advisory lock on "<store>.lock" for one read-modify-write, so that two
 // processes changing the same store do not lose each other's change.
 class storeLock {
-public:
+ public:
   explicit storeLock(const std::string& path) {
     fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ >= 0) ::flock(fd_, LOCK_EX);
@@ -282,7 +284,7 @@ public:
   storeLock(const storeLock&) = delete;
   storeLock& operator=(const storeLock&) = delete;
 
-private:
+ private:
   int fd_ = -1;
 };
 
@@ -316,8 +318,7 @@ regStatus registryStore::queryString(std::string_view key, std::string_view name
   return s;
 }
 
-regStatus registryStore::queryDword(std::string_view key, std::string_view name,
-                                    uint32_t& number) {
+regStatus registryStore::queryDword(std::string_view key, std::string_view name, uint32_t& number) {
   regValue v;
   regStatus s = query(key, name, v);
   if (s != regStatus::ok) return s;
@@ -368,8 +369,8 @@ bool registryStore::set(std::string_view key, std::string_view name, const regVa
   key = normalKey(key);
   if (name.empty()) name = "@";
   if (key.empty() || hasLineBreak(key) || key.find(']') != std::string_view::npos ||
-      hasLineBreak(name) || name.find('=') != std::string_view::npos ||
-      name != trim(name) || name.front() == '[' || name.front() == '#' || name.front() == ';')
+      hasLineBreak(name) || name.find('=') != std::string_view::npos || name != trim(name) ||
+      name.front() == '[' || name.front() == '#' || name.front() == ';')
     return false;
   if (hasLineBreak(value.text)) return false;
   for (const auto& item : value.list)

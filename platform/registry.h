@@ -52,7 +52,7 @@ enum class regStatus {
 };
 
 class registryStore {
-public:
+ public:
   explicit registryStore(std::string path);
 
   // HKLM: ZELVAR_HKLM, or /etc/zelvar/registry.conf.
@@ -68,8 +68,7 @@ public:
   regStatus query(std::string_view key, std::string_view name, regValue& value);
   regStatus queryString(std::string_view key, std::string_view name, std::string& text);
   regStatus queryDword(std::string_view key, std::string_view name, uint32_t& number);
-  regStatus queryMulti(std::string_view key, std::string_view name,
-                       std::vector<std::string>& list);
+  regStatus queryMulti(std::string_view key, std::string_view name, std::vector<std::string>& list);
   // Names of the key's values in file order ("@" for the default value).
   std::vector<std::string> valueNames(std::string_view key);
 
@@ -82,7 +81,7 @@ public:
   // Removes the key with its values (sub-keys, being other sections, stay).
   regStatus deleteKey(std::string_view key);
 
-private:
+ private:
   struct document;
   bool load(document& doc);
   bool save(const document& doc);

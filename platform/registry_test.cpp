@@ -11,7 +11,7 @@ namespace {
 constexpr const char* key = "Software\\Zelvar";
 
 class RegistryStore : public ::testing::Test {
-protected:
+ protected:
   test::tempDir dir;
   test::logCapture log;
   std::string path = dir / "registry.conf";
@@ -63,7 +63,8 @@ TEST_F(RegistryStore, DistinguishesMissingKeyValueAndType) {
 
 // Values written and read back are equal; the file keeps comments and damaged lines.
 TEST_F(RegistryStore, RoundTripKeepsForeignLines) {
-  test::writeFile(path, "# keep me\n[Software\\Zelvar]\nbroken line\nA = sz:1\n\n[Other]\nB = dword:7\n");
+  test::writeFile(path,
+                  "# keep me\n[Software\\Zelvar]\nbroken line\nA = sz:1\n\n[Other]\nB = dword:7\n");
   std::vector<regValue> values = {regValue::string("x = y, z\\ "), regValue::dword(0xFFFFFFFF),
                                   regValue::multi({"a,b", "\\", ""}), regValue::multi({})};
   for (const auto& v : values) {
@@ -74,7 +75,8 @@ TEST_F(RegistryStore, RoundTripKeepsForeignLines) {
   }
   ASSERT_TRUE(store.set("Software\\Zelvar\\ZVCenter", "width", regValue::dword(1200)));
   std::string text = test::readFile(path);
-  EXPECT_EQ(text.find("# keep me\n[Software\\Zelvar]\nbroken line\nA = sz:1\nValue = "), 0u) << text;
+  EXPECT_EQ(text.find("# keep me\n[Software\\Zelvar]\nbroken line\nA = sz:1\nValue = "), 0u)
+      << text;
   EXPECT_NE(text.find("[Other]\nB = dword:7\n"), std::string::npos);
   EXPECT_NE(text.find("[Software\\Zelvar\\ZVCenter]\nwidth = dword:1200\n"), std::string::npos);
   EXPECT_EQ(store.valueNames(key), (std::vector<std::string>{"A", "Value"}));
@@ -83,9 +85,10 @@ TEST_F(RegistryStore, RoundTripKeepsForeignLines) {
 // Damaged lines are logged and skipped; the rest of the file still loads.
 TEST_F(RegistryStore, DamagedFileLoadsWhatItCan) {
   using namespace std::string_literals;
-  test::writeFile(path, "[Software\\Zelvar]\nno equals\nx = dword:banana\n"
-                        "y = dword:4294967296\nz = qword:1\n= sz:nameless\n"
-                        "\0\xff\xfe garbage\nData = sz:/d\n[unclosed\n"s);
+  test::writeFile(path,
+                  "[Software\\Zelvar]\nno equals\nx = dword:banana\n"
+                  "y = dword:4294967296\nz = qword:1\n= sz:nameless\n"
+                  "\0\xff\xfe garbage\nData = sz:/d\n[unclosed\n"s);
   std::string text;
   EXPECT_EQ(store.queryString(key, "Data", text), regStatus::ok);
   EXPECT_EQ(text, "/d");

@@ -55,13 +55,18 @@ std::u16string fromUtf8(std::string_view text) {
   auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   while (i < text.size()) {
     unsigned char b = byte(i);
-    int length = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3
-                          : (b & 0xF8) == 0xF0 ? 4 : 0;
+    int length = b < 0x80             ? 1
+                 : (b & 0xE0) == 0xC0 ? 2
+                 : (b & 0xF0) == 0xE0 ? 3
+                 : (b & 0xF8) == 0xF0 ? 4
+                                      : 0;
     char32_t c = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
     bool ok = length > 0 && i + length <= text.size();
     for (int k = 1; ok && k < length; ++k) {
-      if ((byte(i + k) & 0xC0) != 0x80) ok = false;
-      else c = (c << 6) | (byte(i + k) & 0x3F);
+      if ((byte(i + k) & 0xC0) != 0x80)
+        ok = false;
+      else
+        c = (c << 6) | (byte(i + k) & 0x3F);
     }
     // Overlong forms, surrogates and values past U+10FFFF are not well-formed.
     static constexpr char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
@@ -90,8 +95,12 @@ std::u16string widenAscii(std::string_view text) {
   return out;
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b) { return equalsNoCaseT(a, b); }
-bool equalsNoCase(std::u16string_view a, std::u16string_view b) { return equalsNoCaseT(a, b); }
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  return equalsNoCaseT(a, b);
+}
+bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
+  return equalsNoCaseT(a, b);
+}
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && equalsNoCase(text.substr(0, prefix.size()), prefix);
 }

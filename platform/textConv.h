@@ -19,8 +19,12 @@ std::u16string widenAscii(std::string_view text);
 
 // Equality and prefix tests that map only the ASCII letters a-z to upper case; every
 // other byte or code unit compares exactly.
-constexpr char16_t asciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; }
-constexpr char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
+constexpr char16_t asciiUpper(char16_t c) {
+  return c >= u'a' && c <= u'z' ? c - 32 : c;
+}
+constexpr char asciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? char(c - 32) : c;
+}
 bool equalsNoCase(std::string_view a, std::string_view b);
 bool equalsNoCase(std::u16string_view a, std::u16string_view b);
 bool startsWithNoCase(std::string_view text, std::string_view prefix);

@@ -3,9 +3,9 @@
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 
+#include <gtest/gtest.h>
 #include <cstdlib>
 #include <filesystem>
-#include <gtest/gtest.h>
 
 namespace zv::test {
 
@@ -24,29 +24,43 @@ tempDir::~tempDir() {
   std::filesystem::remove_all(path_, error);
 }
 
-std::string readFile(const std::string& path) { return readFileBytes(path).value_or(""); }
+std::string readFile(const std::string& path) {
+  return readFileBytes(path).value_or("");
+}
 
 void writeFile(const std::string& path, std::string_view bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   ASSERT_TRUE(writeFileAtomically(path, bytes)) << path;
 }
 
-bool exists(const std::string& path) { return fileExists(path); }
+bool exists(const std::string& path) {
+  return fileExists(path);
+}
 
-logCapture::logCapture() : previous_(logDirectory()) { setLogDirectory(dir_.path()); }
-logCapture::~logCapture() { setLogDirectory(previous_); }
-std::string logCapture::text() const { return readFile(dir_ / "zvc.log"); }
+logCapture::logCapture() : previous_(logDirectory()) {
+  setLogDirectory(dir_.path());
+}
+logCapture::~logCapture() {
+  setLogDirectory(previous_);
+}
+std::string logCapture::text() const {
+  return readFile(dir_ / "zvc.log");
+}
 bool logCapture::contains(std::string_view fragment) const {
   return text().find(fragment) != std::string::npos;
 }
-void logCapture::clear() const { std::filesystem::remove(dir_ / "zvc.log"); }
+void logCapture::clear() const {
+  std::filesystem::remove(dir_ / "zvc.log");
+}
 
 std::string hexBytes(std::string_view hex) {
   std::string out;
   int high = -1;
   for (char c : hex) {
-    int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-          : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    int v = c >= '0' && c <= '9'   ? c - '0'
+            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                   : -1;
     if (v < 0) continue;
     if (high < 0) {
       high = v;

@@ -8,7 +8,7 @@
 namespace zv::test {
 
 class tempDir {
-public:
+ public:
   tempDir();
   ~tempDir();
   tempDir(const tempDir&) = delete;
@@ -17,7 +17,7 @@ public:
   const std::string& path() const { return path_; }
   std::string operator/(std::string_view name) const { return path_ + std::string(name); }
 
-private:
+ private:
   std::string path_;
 };
 
@@ -29,14 +29,14 @@ bool exists(const std::string& path);
 
 // Points the diagnostic log at its own temporary directory for the test's lifetime.
 class logCapture {
-public:
+ public:
   logCapture();
   ~logCapture();
   std::string text() const;
   bool contains(std::string_view fragment) const;
   void clear() const;
 
-private:
+ private:
   tempDir dir_;
   std::string previous_;
 };

@@ -43,10 +43,9 @@ constexpr demoTerminal demoTerminals[] = {
 };
 
 bool makeLayout(const installationPaths& p) {
-  for (const std::string* dir :
-       {&p.binDir, &p.skinDir, &p.docsDir, &p.tftpRoot, &p.connectionsDir, &p.everyoneDir,
-        &p.logsDir, &p.templatesDir, &p.terminalsDir, &p.keysDir, &p.dhcpDir, &p.graphicDir,
-        &p.updateImagesDir})
+  for (const std::string* dir : {&p.binDir, &p.skinDir, &p.docsDir, &p.tftpRoot, &p.connectionsDir,
+                                 &p.everyoneDir, &p.logsDir, &p.templatesDir, &p.terminalsDir,
+                                 &p.keysDir, &p.dhcpDir, &p.graphicDir, &p.updateImagesDir})
     if (!makeDirectories(*dir)) {
       std::fprintf(stderr, "zvdemo: cannot create %s\n", dir->c_str());
       return false;

@@ -12,7 +12,7 @@ namespace {
 constexpr const char* zelvarKey = "Software\\Zelvar";
 
 class InstallationPaths : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { resetInstallationPaths(); }
   void TearDown() override { resetInstallationPaths(); }
   test::tempDir dir;
@@ -61,7 +61,7 @@ TEST_F(InstallationPaths, RootRules) {
 }
 
 class RunConfigurator : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { resetInstallationPaths(); }
   void TearDown() override { resetInstallationPaths(); }
   // Start-up resolves from the process-wide store, pointed here at the test's file.
@@ -84,12 +84,21 @@ TEST_F(RunConfigurator, StepsRunInOrder) {
   install(true);
   startupSteps steps;
   steps.scanInterfaces = note("interfaces");
-  steps.claimInstance = [this] { order.push_back("instance"); return true; };
+  steps.claimInstance = [this] {
+    order.push_back("instance");
+    return true;
+  };
   steps.readWindowSettings = note("settings");
   steps.scanVersions = note("versions");
   steps.loadTerminals = note("terminals");
-  steps.createMainWindow = [this] { order.push_back("window"); return true; };
-  steps.runMessageLoop = [this] { order.push_back("loop"); return 7; };
+  steps.createMainWindow = [this] {
+    order.push_back("window");
+    return true;
+  };
+  steps.runMessageLoop = [this] {
+    order.push_back("loop");
+    return 7;
+  };
   steps.closeInstance = note("close");
   EXPECT_EQ(runConfigurator(steps), 7);
   EXPECT_EQ(order, (std::vector<std::string>{"interfaces", "instance", "settings", "versions",
@@ -122,7 +131,11 @@ TEST_F(RunConfigurator, FailureExitCodes) {
   EXPECT_EQ(runConfigurator(steps), 0);
   EXPECT_TRUE(order.empty());
 
-  struct row { int failing; int code; const char* message; };
+  struct row {
+    int failing;
+    int code;
+    const char* message;
+  };
   for (row r : {row{0, 2, "LoggingRegisterClass failed."}, row{1, 2, "MyRegisterClass failed."},
                 row{2, 3, "InitInstance failed."}}) {
     startupSteps s;

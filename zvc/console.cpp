@@ -5,8 +5,8 @@
 #include "platform/diagnostics.h"
 #include "zvc/configurator.h"
 
-#include <cstring>
 #include <dirent.h>
+#include <cstring>
 #include <iostream>
 
 namespace zv {

@@ -54,17 +54,13 @@ int configParseCommand(const std::string& path, std::ostream& out) {
   textSource source;
   if (!source.open(path)) return fail(out, "Failed to open file.");
   json pairs = json::array();
-  std::string key;
-  std::u16string value;
-  for (;;) {
-    if (!source.readLine(true)) {
-      if (source.atEnd()) break;
-      return fail(out, "Failed to load line: " + toUtf8(source.line()));
-    }
-    if (!splitKeyValue(source.line(), key, value))
-      return fail(out, "Failed to load line: " + toUtf8(source.line()));
+  std::u16string failedLine;
+  auto take = [&](const std::string& key, const std::u16string& value) {
     pairs.push_back(json::array({key, toUtf8(value)}));
-  }
+    return true;
+  };
+  if (!readPairs(source, take, failedLine))
+    return fail(out, "Failed to load line: " + toUtf8(failedLine));
   print(out, json{{"ok", true}, {"pairs", std::move(pairs)}});
   return 0;
 }

@@ -46,11 +46,12 @@ TEST(ZvctlConfigParse, PrintsPairs) {
   test::tempDir dir;
   std::string path = dir / "config.zvc";
   test::writeFile(path, "\xFF\xFE" + test::utf16le(u"# head\r\nvideo = 1\r\npath=C:\\dir\\ \r\n"
-                                                     u"  sub\r\nname  Пётр # comment\r\nflag\r\n"));
+                                                   u"  sub\r\nname  Пётр # comment\r\nflag\r\n"));
   result r = run({"config", "parse", path});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.json.dump(),
-            R"({"ok":true,"pairs":[["video","1"],["path","C:\\dirsub"],["name","Пётр"],["flag",""]]})");
+  EXPECT_EQ(
+      r.json.dump(),
+      R"({"ok":true,"pairs":[["video","1"],["path","C:\\dirsub"],["name","Пётр"],["flag",""]]})");
 }
 
 // A file that would fail to load is reported and left exactly where and as it was.
