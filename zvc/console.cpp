@@ -1,27 +1,15 @@
 #include "zvc/console.h"
 
 #include "common/installPaths.h"
-#include "common/mac.h"
 #include "platform/diagnostics.h"
 #include "zvc/configurator.h"
+#include "zvc/terminals.h"
 
-#include <dirent.h>
 #include <cstring>
 #include <iostream>
 
 namespace zv {
 namespace {
-
-// Counts the terminal directories (names in the "00.1A.2B.3C.4D.5E" form).
-int countTerminalDirectories(const std::string& directory) {
-  DIR* dir = ::opendir(directory.c_str());
-  if (!dir) return 0;
-  int count = 0;
-  while (dirent* entry = ::readdir(dir))
-    if (parseMac(std::string_view(entry->d_name), '.')) ++count;
-  ::closedir(dir);
-  return count;
-}
 
 void printUsage() {
   std::cout << "usage: zvcenter [--no-browser]\n"
@@ -42,17 +30,17 @@ int consoleMain(int argc, char** argv) {
     }
   }
 
-  int terminals = 0;
+  terminalRegister terminals;
   startupSteps steps;
-  steps.loadTerminals = [&] { terminals = countTerminalDirectories(paths().terminalsDir); };
+  steps.loadTerminals = [&] { terminals.loadAllTerminals(); };
   steps.createMainWindow = [&] {
     const installationPaths& p = paths();
     logMessage("Zelvar Center started: program directory %s, data directory %s, %d terminals.",
-               p.programDir.c_str(), p.dataDir.c_str(), terminals);
+               p.programDir.c_str(), p.dataDir.c_str(), int(terminals.size()));
     std::cout << "Zelvar Center\n"
               << "  program directory: " << p.programDir << "\n"
               << "  data directory:    " << p.dataDir << "\n"
-              << "  terminals:         " << terminals << "\n"
+              << "  terminals:         " << terminals.size() << "\n"
               << "  diagnostic log:    " << diagnosticLogPath() << "\n";
     return true;
   };
