@@ -4,6 +4,7 @@
 #include "common/mac.h"
 #include "platform/diagnostics.h"
 #include "zvc/configurator.h"
+#include "zvc/versions.h"
 
 #include <dirent.h>
 #include <cstring>
@@ -43,7 +44,10 @@ int consoleMain(int argc, char** argv) {
   }
 
   int terminals = 0;
+  installedVersions versions;
   startupSteps steps;
+  steps.scanVersions = [&] { versions.scanVersions(paths()); };
+  steps.loadSpecifications = [&] { versions.loadSpecifications(paths()); };
   steps.loadTerminals = [&] { terminals = countTerminalDirectories(paths().terminalsDir); };
   steps.createMainWindow = [&] {
     const installationPaths& p = paths();
