@@ -4,6 +4,7 @@
 #include "platform/diagnostics.h"
 #include "zvc/configurator.h"
 #include "zvc/terminals.h"
+#include "zvc/versions.h"
 
 #include <cstring>
 #include <iostream>
@@ -31,7 +32,11 @@ int consoleMain(int argc, char** argv) {
   }
 
   terminalRegister terminals;
+  installedVersions versions;
+  terminals.findSpec = [&](std::string_view name) { return versions.findVersionSpec(name); };
   startupSteps steps;
+  steps.scanVersions = [&] { versions.scanVersions(paths()); };
+  steps.loadSpecifications = [&] { versions.loadSpecifications(paths()); };
   steps.loadTerminals = [&] { terminals.loadAllTerminals(); };
   steps.createMainWindow = [&] {
     const installationPaths& p = paths();
