@@ -1,5 +1,6 @@
 #include "zvc/console.h"
 
+#include "common/groups.h"
 #include "common/installPaths.h"
 #include "common/mac.h"
 #include "platform/diagnostics.h"
@@ -43,7 +44,10 @@ int consoleMain(int argc, char** argv) {
   }
 
   int terminals = 0;
+  // The terminal groups, read once at start-up and replaced by the groups page.
+  groupList groups;
   startupSteps steps;
+  steps.loadGroups = [&] { groups.load(groupsPath()); };
   steps.loadTerminals = [&] { terminals = countTerminalDirectories(paths().terminalsDir); };
   steps.createMainWindow = [&] {
     const installationPaths& p = paths();
@@ -53,6 +57,7 @@ int consoleMain(int argc, char** argv) {
               << "  program directory: " << p.programDir << "\n"
               << "  data directory:    " << p.dataDir << "\n"
               << "  terminals:         " << terminals << "\n"
+              << "  groups:            " << groups.groups().size() << "\n"
               << "  diagnostic log:    " << diagnosticLogPath() << "\n";
     return true;
   };
