@@ -401,7 +401,8 @@ std::string ipv4Text(uint32_t address) {
 // inet_pton takes exactly four decimal parts of 0-255 and refuses leading zeros, which
 // other readers would take for octal.
 bool parseIpv4(std::string_view text, uint32_t& address) {
-  if (text.size() >= INET_ADDRSTRLEN) return false;
+  // inet_pton would stop at an embedded NUL and take "1.2.3.4<NUL>junk" for an address.
+  if (text.size() >= INET_ADDRSTRLEN || text.find('\0') != std::string_view::npos) return false;
   char copy[INET_ADDRSTRLEN];
   text.copy(copy, text.size());
   copy[text.size()] = '\0';

@@ -173,6 +173,11 @@ bool basicTextBuffer<Unit>::readLine(bool joinContinuations) {
   return count > 0;
 }
 
+template <class Unit>
+void basicTextBuffer<Unit>::skipRestOfLine() {
+  while (pos_ < text_.size() && !isBreak(text_[pos_])) ++pos_;
+}
+
 template class basicTextBuffer<char16_t>;
 template class basicTextBuffer<char>;
 

@@ -77,6 +77,10 @@ class basicTextBuffer {
   bool readLine(bool joinContinuations);
   // True when the read position reached the end of the text.
   bool atEnd() const { return pos_ >= text_.size(); }
+  // Moves the read position past the end of the physical line it is on. After a line
+  // that was too long, readers that skip bad lines call it so that the rest of that
+  // line is not read as a line of its own.
+  void skipRestOfLine();
   const text& line() const { return line_; }
 
  private:

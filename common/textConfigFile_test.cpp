@@ -177,6 +177,20 @@ TEST(TextLineLimit, LengthIsCountedAsSpecified) {
   EXPECT_FALSE(bytes.atEnd());
 }
 
+// After a line that was too long, skipping the rest of it resumes at the next line
+// instead of handing out the tail (which here would look like a line of its own).
+TEST(TextLineLimit, SkippingTheRestOfALongLine) {
+  byteTextBuffer bytes;
+  ASSERT_TRUE(bytes.openBytes(std::string(4095, 'a') + " tail # c\\\r\nnext\n"));
+  EXPECT_FALSE(bytes.readLine(false));
+  bytes.skipRestOfLine();
+  ASSERT_TRUE(bytes.readLine(false));
+  EXPECT_EQ(bytes.line(), "next");
+  bytes.skipRestOfLine();  // at the end of a line already: stays there
+  EXPECT_FALSE(bytes.readLine(false));
+  EXPECT_TRUE(bytes.atEnd());
+}
+
 // Reading a buffer that was never opened is a fault of the caller.
 TEST(TextLines, UnopenedBufferReportsInternalError) {
   test::logCapture log;

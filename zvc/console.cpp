@@ -1,5 +1,6 @@
 #include "zvc/console.h"
 
+#include "common/groups.h"
 #include "common/installPaths.h"
 #include "platform/diagnostics.h"
 #include "zvc/configurator.h"
@@ -33,10 +34,18 @@ int consoleMain(int argc, char** argv) {
 
   terminalRegister terminals;
   installedVersions versions;
+  // The terminal groups, read once at start-up and replaced by the groups page.
+  groupList groups;
   terminals.findSpec = [&](std::string_view name) { return versions.findVersionSpec(name); };
+  terminals.groupNumbers = [&] {
+    std::vector<int> numbers;
+    for (const terminalGroup& g : groups.groups()) numbers.push_back(g.number);
+    return numbers;
+  };
   startupSteps steps;
   steps.scanVersions = [&] { versions.scanVersions(paths()); };
   steps.loadSpecifications = [&] { versions.loadSpecifications(paths()); };
+  steps.loadGroups = [&] { groups.load(groupsPath()); };
   steps.loadTerminals = [&] { terminals.loadAllTerminals(); };
   steps.createMainWindow = [&] {
     const installationPaths& p = paths();
@@ -46,6 +55,7 @@ int consoleMain(int argc, char** argv) {
               << "  program directory: " << p.programDir << "\n"
               << "  data directory:    " << p.dataDir << "\n"
               << "  terminals:         " << terminals.size() << "\n"
+              << "  groups:            " << groups.groups().size() << "\n"
               << "  diagnostic log:    " << diagnosticLogPath() << "\n";
     return true;
   };

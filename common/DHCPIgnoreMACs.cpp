@@ -1,0 +1,130 @@
+#include "common/DHCPIgnoreMACs.h"
+
+#include "common/fstream.h"
+#include "common/textConfigFile.h"
+#include "platform/diagnostics.h"
+#include "platform/files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+namespace zv {
+namespace {
+
+constexpr const char* macsFileName = "ignore_macs";
+constexpr const char* flagFileName = "ignore_flag";
+
+std::optional<macAddress> parseListedMac(std::string_view line) {
+  std::optional<macAddress> mac = parseMac(line, ':');
+  if (!mac) mac = parseMac(line, '.');
+  if (!mac || !mac->isValid()) return std::nullopt;
+  return mac;
+}
+
+void reportBadLine(std::string_view line) {
+  logMessage("DHCPIgnoreMACs: Error in line %.*s.", int(line.size()), line.data());
+}
+
+// The file's bytes; nullopt when it is missing (quietly) or cannot be read (logged).
+std::optional<std::string> readListFile(const std::string& path, bool& failed) {
+  std::optional<std::string> bytes = readFileBytes(path);
+  if (!bytes && errno != ENOENT) {
+    logMessage("DHCPIgnoreMACs: File %s open failed.", path.c_str());
+    failed = true;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+bool ignoreList::contains(const macAddress& mac) const {
+  return std::find(macs_.begin(), macs_.end(), mac) != macs_.end();
+}
+
+bool ignoreList::add(const macAddress& mac) {
+  if (!mac.isValid()) return false;
+  if (contains(mac)) return true;
+  if (macs_.size() >= maxIgnoredMacs) return false;
+  macs_.push_back(mac);
+  return true;
+}
+
+bool ignoreList::remove(const macAddress& mac) {
+  auto it = std::find(macs_.begin(), macs_.end(), mac);
+  if (it == macs_.end()) return false;
+  macs_.erase(it);
+  return true;
+}
+
+bool readIgnoreMacs(std::string_view bytes, std::vector<macAddress>& macs) {
+  ignoreList list;
+  byteTextBuffer buffer;
+  bool complete = buffer.openBytes(bytes);
+  while (complete) {
+    if (!buffer.readLine(false)) {
+      // The end, or a line too long to be read.
+      if (!buffer.atEnd()) {
+        reportBadLine(buffer.line());
+        complete = false;
+      }
+      break;
+    }
+    std::optional<macAddress> mac = parseListedMac(buffer.line());
+    if (!mac) {
+      reportBadLine(buffer.line());
+      complete = false;
+    } else if (!list.add(*mac)) {
+      logMessage("DHCPIgnoreMACs: More than %zu MACs in the list, the rest is ignored.",
+                 maxIgnoredMacs);
+      complete = false;
+    }
+  }
+  macs = list.macs();
+  return complete;
+}
+
+std::string ignoreMacsText(std::span<const macAddress> macs) {
+  std::string text;
+  text.reserve(macs.size() * 18);
+  for (const macAddress& mac : macs) {
+    text += mac.logText();
+    text += '\n';
+  }
+  return text;
+}
+
+ignoreMode parseIgnoreFlag(std::string_view bytes) {
+  constexpr std::string_view space = " \t\r\n";
+  std::size_t from = bytes.find_first_not_of(space);
+  if (from == bytes.npos) return ignoreMode::ignoreListed;
+  bytes = bytes.substr(from, bytes.find_last_not_of(space) + 1 - from);
+  // The number 1, also written with leading zeros.
+  while (bytes.size() > 1 && bytes.front() == '0') bytes.remove_prefix(1);
+  return bytes == "1" ? ignoreMode::answerOnlyListed : ignoreMode::ignoreListed;
+}
+
+std::string ignoreFlagText(ignoreMode mode) {
+  return std::to_string(int(mode));
+}
+
+bool loadIgnoreList(const std::string& dhcpDir, ignoreList& list) {
+  bool failed = false;
+  list.clear();
+  list.mode = ignoreMode::ignoreListed;
+  if (std::optional<std::string> bytes = readListFile(dhcpDir + macsFileName, failed)) {
+    std::vector<macAddress> macs;
+    if (!readIgnoreMacs(*bytes, macs)) failed = true;
+    for (const macAddress& mac : macs) list.add(mac);
+  }
+  if (std::optional<std::string> bytes = readListFile(dhcpDir + flagFileName, failed))
+    list.mode = parseIgnoreFlag(*bytes);
+  return !failed;
+}
+
+bool saveIgnoreList(const std::string& dhcpDir, const ignoreList& list) {
+  return writeBytesFile(dhcpDir + macsFileName, ignoreMacsText(list.macs())) &&
+         writeBytesFile(dhcpDir + flagFileName, ignoreFlagText(list.mode));
+}
+
+}  // namespace zv
