@@ -97,6 +97,9 @@ class configLibraries {
  public:
   // Empty libraries and an empty all-terminals template without a directory.
   configLibraries();
+  // Configurations point at the libraries they were made with: one object, never copied.
+  configLibraries(const configLibraries&) = delete;
+  configLibraries& operator=(const configLibraries&) = delete;
 
   const std::vector<templatePtr>& templates() const { return templates_; }
   const std::vector<connectionPtr>& connections() const { return connections_; }
