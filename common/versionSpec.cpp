@@ -49,8 +49,9 @@ std::u16string versionSpec::manual(const zvOptionSpecRecord& record) {
 }
 
 bool versionSpec::validate(const zvOptionSpecRecord& record, std::u16string_view value) {
-  // An option without a validator cannot vouch for any value.
-  if (!record.processor || !record.processor->validate) return false;
+  // An option whose library gives no validator takes every value: flagging every value
+  // of it as invalid would only hide the real problems of a configuration.
+  if (!record.processor || !record.processor->validate) return true;
   return record.processor->validate(&record, asZvText(value)) != 0;
 }
 
