@@ -1,11 +1,9 @@
 #include "zvc/console.h"
 
-#include "common/groups.h"
 #include "common/installPaths.h"
 #include "platform/diagnostics.h"
 #include "zvc/configurator.h"
-#include "zvc/terminals.h"
-#include "zvc/versions.h"
+#include "zvc/consoleState.h"
 
 #include <cstring>
 #include <iostream>
@@ -32,30 +30,18 @@ int consoleMain(int argc, char** argv) {
     }
   }
 
-  terminalRegister terminals;
-  installedVersions versions;
-  // The terminal groups, read once at start-up and replaced by the groups page.
-  groupList groups;
-  terminals.findSpec = [&](std::string_view name) { return versions.findVersionSpec(name); };
-  terminals.groupNumbers = [&] {
-    std::vector<int> numbers;
-    for (const terminalGroup& g : groups.groups()) numbers.push_back(g.number);
-    return numbers;
-  };
+  consoleState state;
   startupSteps steps;
-  steps.scanVersions = [&] { versions.scanVersions(paths()); };
-  steps.loadSpecifications = [&] { versions.loadSpecifications(paths()); };
-  steps.loadGroups = [&] { groups.load(groupsPath()); };
-  steps.loadTerminals = [&] { terminals.loadAllTerminals(); };
+  state.wireStartup(steps);
   steps.createMainWindow = [&] {
     const installationPaths& p = paths();
     logMessage("Zelvar Center started: program directory %s, data directory %s, %d terminals.",
-               p.programDir.c_str(), p.dataDir.c_str(), int(terminals.size()));
+               p.programDir.c_str(), p.dataDir.c_str(), int(state.terminals.size()));
     std::cout << "Zelvar Center\n"
               << "  program directory: " << p.programDir << "\n"
               << "  data directory:    " << p.dataDir << "\n"
-              << "  terminals:         " << terminals.size() << "\n"
-              << "  groups:            " << groups.groups().size() << "\n"
+              << "  terminals:         " << state.terminals.size() << "\n"
+              << "  groups:            " << state.groups.groups().size() << "\n"
               << "  diagnostic log:    " << diagnosticLogPath() << "\n";
     return true;
   };

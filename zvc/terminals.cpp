@@ -3,6 +3,7 @@
 #include "common/dirEnum.h"
 #include "common/fstream.h"
 #include "common/installPaths.h"
+#include "common/terminalDHCP.h"
 #include "common/textConfigFile.h"
 #include "platform/diagnostics.h"
 #include "platform/files.h"
@@ -139,12 +140,21 @@ bool saveTerminal(terminal& t, bool seenOnline) {
     return false;
   }
   if (!t.storeIdentity(seenOnline)) return false;
+  if (!writeTerminalDhcp(t, t.dhcp, t.bootType)) return false;
   std::string directory = terminalDirectory(t.mac);
   if (directory.empty()) return false;
   bool hiddenSaved = t.hidden ? writeBytesFile(directory + hiddenFile, "1")
                               : removeIfPresent(directory + hiddenFile);
   if (!hiddenSaved) return false;
   if (!saveComment(t) || !saveWolPort(t)) return false;
+  if (t.config.isEmpty()) return true;
+  return saveConfiguration(t);
+}
+
+bool saveConfiguration(terminal& t) {
+  std::string directory = terminalDirectory(t.mac);
+  if (directory.empty() || !t.config.saveTerminalConfig(directory + configFileName)) return false;
+  t.configTime = std::chrono::system_clock::now();
   return true;
 }
 
@@ -203,10 +213,22 @@ void terminalRegister::loadAllTerminals() {
 
 terminal* terminalRegister::loadTerminal(const macAddress& mac) {
   if (byMac_.count(mac)) return nullptr;
-  auto t = std::make_unique<terminal>(mac);
+  auto t = std::make_unique<terminal>(mac, *libraries_);
   t->loadIdentity();
   loadHidden(*t);
   if (findSpec) t->spec = findSpec(t->version);
+  readTerminalDhcp(*t, t->dhcp, t->bootType);
+  std::string path = existingDirectory(mac) + configFileName;
+  if (fileExists(path)) {
+    // A configuration that fails to load leaves the terminal with an empty one (the
+    // file has been set aside as ".broken" by then).
+    GUIConfigFile loaded(*libraries_);
+    if (loaded.load(path, t->spec)) {
+      t->config = std::move(loaded);
+      t->config.normalizeScreens();
+      t->configTime = std::chrono::system_clock::now();
+    }
+  }
   loadComment(*t);
   loadWolPort(*t);
   return append(std::move(t));

@@ -8,9 +8,12 @@
 // Terminals are made on the heap and never freed before exit; removing one only takes
 // it out of the register, so a pointer held elsewhere never dangles.
 
+#include "common/GUIConfigFile.h"
 #include "common/mac.h"
+#include "common/optionsDHCP.h"
 #include "common/terminalID.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,15 +29,18 @@ struct versionSpec;
 struct terminal : terminalID {
   static constexpr std::size_t commentLimit = 63;
 
-  uint32_t bootType = 0;              // 0 not set, 1 TFTP, 2 HTTP
-  const versionSpec* spec = nullptr;  // specification of `version`, or none
+  uint32_t bootType = 0;                             // 0 not set, 1 TFTP, 2 HTTP
+  dhcpOptionList dhcp;                               // the terminal's own DHCP options
+  GUIConfigFile config;                              // its configuration, linked to the libraries
+  std::chrono::system_clock::time_point configTime;  // when `config` was loaded or saved
+  const versionSpec* spec = nullptr;                 // specification of `version`, or none
   bool hidden = false;
   std::u16string comment;       // at most commentLimit units
   uint16_t wolPort = 0;         // 0: the default port 7
   uint8_t onlineCountdown = 0;  // minutes still counted as online, 0 to 3
 
-  terminal() = default;
-  explicit terminal(const macAddress& address) : terminalID(address) {}
+  terminal(const macAddress& address, const configLibraries& libraries)
+      : terminalID(address), config(libraries) {}
 };
 
 // 1 when "config.zvc" exists, 2 when only "config.zvc.broken" does, otherwise 0.
@@ -47,8 +53,11 @@ void loadWolPort(terminal& t);
 bool saveWolPort(const terminal& t);
 void loadHidden(terminal& t);
 
-// Writes everything of the terminal; `seenOnline` as for storeIdentity.
+// Writes everything of the terminal; `seenOnline` as for storeIdentity. An empty
+// configuration is not written (the file on disk stays as it is).
 bool saveTerminal(terminal& t, bool seenOnline);
+// Writes "config.zvc" and notes the time.
+bool saveConfiguration(terminal& t);
 // Removes the terminal's directory and its stored remote-control password. A directory
 // that cannot be removed is shown in an error box; the result is then false.
 bool deleteTerminal(const terminal& t);
@@ -59,6 +68,10 @@ bool sameMachine(const terminalID& a, const terminalID& b);
 
 class terminalRegister {
  public:
+  // The libraries every configuration links to; they outlive the register.
+  explicit terminalRegister(const configLibraries& libraries) : libraries_(&libraries) {}
+  const configLibraries& libraries() const { return *libraries_; }
+
   // Called for every terminal that enters the register (the displayed list inserts it).
   std::function<void(terminal&)> offerToList;
   // Looks up the specification of a version name (installed versions).
@@ -93,6 +106,7 @@ class terminalRegister {
  private:
   terminal* append(std::unique_ptr<terminal> t);
 
+  const configLibraries* libraries_;
   std::vector<std::unique_ptr<terminal>> owned_;
   std::vector<terminal*> order_;
   std::unordered_map<macAddress, terminal*, macAddressHash> byMac_;

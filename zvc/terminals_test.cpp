@@ -22,6 +22,7 @@ class TerminalStore : public ::testing::Test {
   macAddress mac(const char* text) { return *parseMac(std::string_view(text), ':'); }
 
   test::tempDir dir;
+  configLibraries libraries;
 };
 
 // Start-up makes the boot-media and group directories with empty configurations and
@@ -31,7 +32,7 @@ TEST_F(TerminalStore, LoadAllTerminals) {
        {"00.1A.2B.3C.4D.5E", "00-1A-2B-3C-4D-5E", "00.1A.2B.3C.4D", "00.00.00.00.00.00"})
     makeDirectories(terminalDir(d));
   test::writeFile(terminalDir("BB.BB.BB.BB.BB.BB") + "config.zvc", "kept");
-  terminalRegister reg;
+  terminalRegister reg(libraries);
   std::vector<std::string> offered;
   reg.offerToList = [&](terminal& t) { offered.push_back(t.mac.logText()); };
   reg.groupNumbers = [] { return std::vector<int>{3, 17}; };
@@ -51,7 +52,7 @@ TEST_F(TerminalStore, LoadAllTerminals) {
 
 // Hidden, comment and wake-on-LAN port are saved and read back; defaults leave no file.
 TEST_F(TerminalStore, SideFilesRoundTrip) {
-  terminal t(mac("00:1A:2B:3C:4D:5E"));
+  terminal t(mac("00:1A:2B:3C:4D:5E"), libraries);
   t.hidden = true;
   t.comment = u"Кабинет #5, у окна";
   t.wolPort = 9;
@@ -61,7 +62,7 @@ TEST_F(TerminalStore, SideFilesRoundTrip) {
   EXPECT_EQ(test::readFile(d + "WOLport"), "\xFF\xFE" + test::utf16le(u"9"));
   EXPECT_EQ(test::readFile(d + "comment"), "\xFF\xFE" + test::utf16le(t.comment));
 
-  terminal back(t.mac);
+  terminal back(t.mac, libraries);
   loadHidden(back);
   loadComment(back);
   loadWolPort(back);
@@ -80,7 +81,7 @@ TEST_F(TerminalStore, SideFilesRoundTrip) {
 
 // Comment and port files written by hand or by other programs read as well as they can.
 TEST_F(TerminalStore, SideFilesFromOutside) {
-  terminal t(mac("00:1A:2B:3C:4D:5E"));
+  terminal t(mac("00:1A:2B:3C:4D:5E"), libraries);
   std::string d = terminalDir("00.1A.2B.3C.4D.5E");
   struct row {
     std::string bytes;
@@ -103,7 +104,7 @@ TEST_F(TerminalStore, SideFilesFromOutside) {
 
 // configStatus tells a configuration, a broken one and none apart.
 TEST_F(TerminalStore, ConfigStatus) {
-  terminal t(mac("00:1A:2B:3C:4D:5E"));
+  terminal t(mac("00:1A:2B:3C:4D:5E"), libraries);
   std::string d = terminalDir("00.1A.2B.3C.4D.5E");
   EXPECT_EQ(configStatus(t), 0);
   test::writeFile(d + "config.zvc.broken", "x");
@@ -114,7 +115,7 @@ TEST_F(TerminalStore, ConfigStatus) {
 
 // Deleting removes the directory and the stored password; a failure is shown.
 TEST_F(TerminalStore, DeleteTerminal) {
-  terminal t(mac("00:1A:2B:3C:4D:5E"));
+  terminal t(mac("00:1A:2B:3C:4D:5E"), libraries);
   ASSERT_TRUE(saveTerminal(t, false));
   test::writeFile(paths().keysDir + "00.1A.2B.3C.4D.5E.zvrcpassword", "secret");
   EXPECT_TRUE(deleteTerminal(t));
@@ -125,16 +126,17 @@ TEST_F(TerminalStore, DeleteTerminal) {
 
 // findSame: valid MACs decide alone; otherwise addresses, otherwise host names.
 TEST_F(TerminalStore, FindSame) {
-  terminalRegister reg;
+  terminalRegister reg(libraries);
   auto make = [&](const char* m, uint32_t ip, const char* host) {
-    auto t = std::make_unique<terminal>(mac(m));
+    auto t = std::make_unique<terminal>(mac(m), libraries);
     t->ip = ip;
     t->host = host;
     return reg.addTerminal(std::move(t));
   };
   terminal* a = make("00:1A:2B:3C:4D:01", 0x0A00000A, "alpha");
   make("00:1A:2B:3C:4D:02", 0x0B00000A, "beta");
-  EXPECT_EQ(reg.addTerminal(std::make_unique<terminal>(mac("00:1A:2B:3C:4D:01"))), nullptr);
+  EXPECT_EQ(reg.addTerminal(std::make_unique<terminal>(mac("00:1A:2B:3C:4D:01"), libraries)),
+            nullptr);
 
   terminalID probe(mac("00:1A:2B:3C:4D:03"));
   probe.ip = 0x0A00000A;  // same address, different valid MAC: another machine
