@@ -196,10 +196,12 @@ terminal* terminalRegister::append(std::unique_ptr<terminal> t) {
 void terminalRegister::loadAllTerminals() {
   current_ = nullptr;
   if (paths().terminalsDir.empty()) return;
-  makeDirectories(paths().terminalsDir);
-  for (const macAddress& pseudo : {bootCdMac, bootUsbMac, bootSdMac})
-    createPseudoDirectory(pseudo, true);
-  createGroupDirectories();
+  if (!readOnly) {
+    makeDirectories(paths().terminalsDir);
+    for (const macAddress& pseudo : {bootCdMac, bootUsbMac, bootSdMac})
+      createPseudoDirectory(pseudo, true);
+    createGroupDirectories();
+  }
   terminalsDirEnum entries(paths().terminalsDir);
   while (entries.next()) {
     if (!entries.mac().isValid()) {
@@ -217,16 +219,25 @@ terminal* terminalRegister::loadTerminal(const macAddress& mac) {
   t->loadIdentity();
   loadHidden(*t);
   if (findSpec) t->spec = findSpec(t->version);
-  readTerminalDhcp(*t, t->dhcp, t->bootType);
-  std::string path = existingDirectory(mac) + configFileName;
+  std::string directory = existingDirectory(mac);
+  if (readOnly) {
+    loadOptions(t->dhcp, directory);
+    t->bootType = readBootType(directory);
+  } else {
+    readTerminalDhcp(*t, t->dhcp, t->bootType);
+  }
+  std::string path = directory + configFileName;
   if (fileExists(path)) {
     // A configuration that fails to load leaves the terminal with an empty one (the
-    // file has been set aside as ".broken" by then).
+    // file has been set aside as ".broken" by then, unless loading read-only).
     GUIConfigFile loaded(*libraries_);
-    if (loaded.load(path, t->spec)) {
+    std::u16string failure;
+    if (readOnly ? loaded.read(path, t->spec, failure) : loaded.load(path, t->spec)) {
       t->config = std::move(loaded);
       t->config.normalizeScreens();
       t->configTime = std::chrono::system_clock::now();
+    } else {
+      t->configError = failure.empty() ? u"Set aside as config.zvc.broken." : failure;
     }
   }
   loadComment(*t);

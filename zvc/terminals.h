@@ -33,7 +33,8 @@ struct terminal : terminalID {
   dhcpOptionList dhcp;                               // the terminal's own DHCP options
   GUIConfigFile config;                              // its configuration, linked to the libraries
   std::chrono::system_clock::time_point configTime;  // when `config` was loaded or saved
-  const versionSpec* spec = nullptr;                 // specification of `version`, or none
+  std::u16string configError;         // why "config.zvc" did not load; empty when it did
+  const versionSpec* spec = nullptr;  // specification of `version`, or none
   bool hidden = false;
   std::u16string comment;       // at most commentLimit units
   uint16_t wolPort = 0;         // 0: the default port 7
@@ -78,6 +79,10 @@ class terminalRegister {
   std::function<const versionSpec*(std::string_view version)> findSpec;
   // Group numbers in list order, for the group pseudo-terminals.
   std::function<std::vector<int>()> groupNumbers;
+  // Loads without changing anything on disk: no pseudo-terminal directories are made, a
+  // configuration that fails to load is not set aside, no host name is taken over from
+  // DHCP option 12. For programs that only report (zvctl).
+  bool readOnly = false;
 
   // Start-up: pseudo-terminal and group directories, then every terminal directory.
   void loadAllTerminals();

@@ -77,6 +77,7 @@ class installedVersions {
   // The first specification named `name` (ASCII case-blind), or null.
   const versionSpec* findVersionSpec(std::string_view name) const;
   std::size_t specCount() const { return specs_.size(); }
+  const std::vector<std::unique_ptr<versionSpec>>& specs() const { return specs_; }
 
   // The version table, newest first. An index out of range is an internal error and
   // gives an empty name or no kind.

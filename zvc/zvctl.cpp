@@ -1,8 +1,13 @@
 #include "zvc/zvctl.h"
 
+#include "common/GUIConfigFile.h"
+#include "common/fstream.h"
 #include "common/installPaths.h"
+#include "common/terminalDHCP.h"
 #include "common/textConfigFile.h"
 #include "platform/textConv.h"
+#include "zvc/configReport.h"
+#include "zvc/consoleState.h"
 
 #include <nlohmann/json.hpp>
 
@@ -22,12 +27,19 @@ int fail(std::ostream& out, const std::string& error) {
 
 int usage(std::ostream& err) {
   err << "usage: zvctl paths\n"
-         "       zvctl config parse FILE\n";
+         "       zvctl versions\n"
+         "       zvctl terminals\n"
+         "       zvctl config parse FILE\n"
+         "       zvctl config show MAC\n"
+         "       zvctl config validate MAC\n"
+         "       zvctl dhcp show MAC|defaults\n";
   return 2;
 }
 
+const char* installationError = "Zelvar установлена некорректно.";
+
 int pathsCommand(std::ostream& out) {
-  if (!resolveInstallationPaths()) return fail(out, "Zelvar установлена некорректно.");
+  if (!resolveInstallationPaths()) return fail(out, installationError);
   const installationPaths& p = paths();
   print(out, json{{"ok", true},
                   {"program", p.programDir},
@@ -65,12 +77,242 @@ int configParseCommand(const std::string& path, std::ostream& out) {
   return 0;
 }
 
+// The installation loaded as the console loads it at start-up, without changing a file.
+std::unique_ptr<consoleState> loadInstallation() {
+  if (!resolveInstallationPaths()) return nullptr;
+  auto state = std::make_unique<consoleState>();
+  state->terminals.readOnly = true;
+  state->loadAll();
+  return state;
+}
+
+json pairsJson(const std::vector<configOption>& options) {
+  json list = json::array();
+  for (const configOption& o : options) list.push_back(json::array({o.key, toUtf8(o.value)}));
+  return list;
+}
+
+const char* sourceName(valueSource source) {
+  switch (source) {
+    case valueSource::specDefault:
+      return "default";
+    case valueSource::allTerminals:
+      return "all";
+    case valueSource::terminalTemplate:
+      return "template";
+    case valueSource::libraryConnection:
+      return "connection";
+    case valueSource::ownConnection:
+      return "own connection";
+    case valueSource::ownGeneral:
+      return "own";
+    case valueSource::none:
+      return "none";
+  }
+  return "none";
+}
+
+json effectiveJson(const std::vector<effectiveEntry>& entries) {
+  json list = json::array();
+  for (const effectiveEntry& e : entries)
+    list.push_back(json{{"key", e.key},
+                        {"value", toUtf8(e.effective.value)},
+                        {"source", int(e.effective.source)},
+                        {"sourceName", sourceName(e.effective.source)},
+                        {"from", e.effective.from}});
+  return list;
+}
+
+const char* bootTypeName(uint32_t bootType) {
+  return bootType == bootTypeTftp ? "TFTP" : bootType == bootTypeHttp ? "HTTP" : "";
+}
+
+json terminalJson(const terminal& t, const groupList& groups) {
+  json j{{"mac", t.mac.logText()},
+         {"ip", t.ip ? ipv4Text(t.ip) : ""},
+         {"host", t.host},
+         {"version", t.version},
+         {"hasSpec", t.spec != nullptr},
+         {"platform", t.platform ? std::string(platformName(t.platform)) : ""},
+         {"platformCode", t.platform},
+         {"runsProduct", t.runsProduct},
+         {"lastLogin", toUtf8(t.lastLogin)},
+         {"hidden", t.hidden},
+         {"comment", toUtf8(t.comment)},
+         {"wolPort", t.wolPort},
+         {"configStatus", configStatus(t)},
+         {"bootType", bootTypeName(t.bootType)},
+         {"pseudo", t.mac.isPseudo()}};
+  if (t.mac.isPseudo()) j["name"] = toUtf8(pseudoTerminalName(t.mac, groups.nameLookup()));
+  return j;
+}
+
+int terminalsCommand(std::ostream& out) {
+  auto state = loadInstallation();
+  if (!state) return fail(out, installationError);
+  json list = json::array();
+  for (const terminal* t : state->terminals.all()) list.push_back(terminalJson(*t, state->groups));
+  print(out, json{{"ok", true}, {"terminals", std::move(list)}});
+  return 0;
+}
+
+// The registered terminal named on the command line, or the error already printed.
+const terminal* findTerminal(const consoleState& state, const std::string& text,
+                             std::ostream& out) {
+  auto mac = parseMac(std::string_view(text), ':');
+  if (!mac) {
+    fail(out, "Invalid MAC address: " + text);
+    return nullptr;
+  }
+  const terminal* t = state.terminals.findByMac(*mac);
+  if (!t) fail(out, "Unknown terminal: " + mac->logText());
+  return t;
+}
+
+int configShowCommand(const std::string& macText, std::ostream& out) {
+  auto state = loadInstallation();
+  if (!state) return fail(out, installationError);
+  const terminal* t = findTerminal(*state, macText, out);
+  if (!t) return 1;
+  if (!t->configError.empty()) return fail(out, toUtf8(t->configError));
+  configReport report = describeConfiguration(t->config, t->spec);
+  json screens = json::array();
+  for (const screenReport& s : report.screens) {
+    json connections = json::array();
+    for (const connectionReport& c : s.connections)
+      connections.push_back(json{{"name", c.name},
+                                 {"linked", c.linked},
+                                 {"displayName", toUtf8(c.displayName)},
+                                 {"options", pairsJson(c.options)},
+                                 {"effective", effectiveJson(c.effective)}});
+    screens.push_back(json{{"monitor", s.which == monitor::first ? 1 : 2},
+                           {"index", s.index},
+                           {"hidden", s.hidden},
+                           {"connections", std::move(connections)}});
+  }
+  print(out, json{{"ok", true},
+                  {"mac", t->mac.logText()},
+                  {"version", t->version},
+                  {"specification", t->spec ? t->spec->name : ""},
+                  {"configStatus", configStatus(*t)},
+                  {"general", pairsJson(report.general)},
+                  {"templates", report.templates},
+                  {"screens", std::move(screens)},
+                  {"effective", effectiveJson(report.effective)}});
+  return 0;
+}
+
+json problemsJson(const optionProblems& p) {
+  return json{{"unknown", pairsJson(p.unknown)},
+              {"wrongSection", pairsJson(p.wrongSection)},
+              {"invalid", pairsJson(p.invalid)}};
+}
+
+int configValidateCommand(const std::string& macText, std::ostream& out) {
+  auto state = loadInstallation();
+  if (!state) return fail(out, installationError);
+  const terminal* t = findTerminal(*state, macText, out);
+  if (!t) return 1;
+  if (!t->configError.empty()) return fail(out, toUtf8(t->configError));
+  configurationProblems problems;
+  bool valid = validateConfiguration(t->config, t->spec, problems);
+  json templates = json::array();
+  for (const auto& entry : problems.templates) templates.push_back(entry->name());
+  json connections = json::array();
+  for (const connectionProblems& c : problems.connections)
+    connections.push_back(json{{"screen", c.screen},
+                               {"connection", c.connection},
+                               {"monitor", c.which == monitor::first ? 1 : 2},
+                               {"libraryConnectionFails", c.libraryConnectionFails},
+                               {"corrective", problemsJson(c.corrective)}});
+  print(out, json{{"ok", true},
+                  {"mac", t->mac.logText()},
+                  {"specification", t->spec ? t->spec->name : ""},
+                  {"valid", valid},
+                  {"general", problemsJson(problems.general)},
+                  {"templates", std::move(templates)},
+                  {"connections", std::move(connections)}});
+  return 0;
+}
+
+const char* dhcpSourceName(optionSource source) {
+  switch (source) {
+    case optionSource::defaults:
+      return "defaults";
+    case optionSource::terminal:
+      return "terminal";
+    case optionSource::predefined:
+      return "predefined";
+    case optionSource::none:
+      break;
+  }
+  return "none";
+}
+
+int dhcpShowCommand(const std::string& which, std::ostream& out) {
+  auto state = loadInstallation();
+  if (!state) return fail(out, installationError);
+  std::vector<dhcpOptionReport> reports;
+  if (which == "defaults") {
+    reports = reportDefaultOptions(state->dhcp->options());
+  } else {
+    const terminal* t = findTerminal(*state, which, out);
+    if (!t) return 1;
+    reports = reportTerminalOptions(t->dhcp, paths().dhcpDir);
+  }
+  json options = json::array();
+  for (const dhcpOptionReport& r : reports) {
+    if (!r.isSet) continue;
+    options.push_back(json{{"code", r.code},
+                           {"type", std::string(optionTypeName(r.effectiveType))},
+                           {"auto", r.isAuto},
+                           {"name", toUtf8(r.displayName)},
+                           {"value", toUtf8(r.valueText)},
+                           {"source", dhcpSourceName(r.source)}});
+  }
+  print(out, json{{"ok", true}, {"options", std::move(options)}});
+  return 0;
+}
+
+int versionsCommand(std::ostream& out) {
+  if (!resolveInstallationPaths()) return fail(out, installationError);
+  installedVersions versions;
+  versions.scanVersions(paths());
+  versions.loadSpecifications(paths());
+  json list = json::array();
+  for (const versionEntry& e : versions.entries())
+    list.push_back(json{{"name", e.name},
+                        {"display", toUtf8(versionDisplayName(e.name))},
+                        {"beta", isBetaVersion(e.version)},
+                        {"kind", int(e.kind)},
+                        {"hasSpec", versions.findVersionSpec(e.name) != nullptr}});
+  json specs = json::array();
+  for (const auto& spec : versions.specs())
+    specs.push_back(json{{"name", spec->name},
+                         {"options", spec->count()},
+                         {"video", spec->video != nullptr},
+                         {"updateImages", spec->generateUpdateImages != nullptr}});
+  print(out, json{{"ok", true},
+                  {"current", currentVersion},
+                  {"versions", std::move(list)},
+                  {"specifications", std::move(specs)}});
+  return 0;
+}
+
 }  // namespace
 
 int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && args[0] == "paths") return pathsCommand(out);
+  if (args.size() == 1 && args[0] == "versions") return versionsCommand(out);
+  if (args.size() == 1 && args[0] == "terminals") return terminalsCommand(out);
   if (args.size() == 3 && args[0] == "config" && args[1] == "parse")
     return configParseCommand(args[2], out);
+  if (args.size() == 3 && args[0] == "config" && args[1] == "show")
+    return configShowCommand(args[2], out);
+  if (args.size() == 3 && args[0] == "config" && args[1] == "validate")
+    return configValidateCommand(args[2], out);
+  if (args.size() == 3 && args[0] == "dhcp" && args[1] == "show")
+    return dhcpShowCommand(args[2], out);
   return usage(err);
 }
 
