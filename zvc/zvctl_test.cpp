@@ -5,6 +5,7 @@
 #include "testsupport/testSupport.h"
 
 #include <gtest/gtest.h>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -77,6 +78,104 @@ TEST(Zvctl, UnknownCommand) {
   EXPECT_EQ(runZvctl({"frobnicate"}, out, err), 2);
   EXPECT_TRUE(out.str().empty());
   EXPECT_NE(err.str().find("usage"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+// A small installation: libraries, DHCP defaults and three terminals.
+class ZvctlInstallation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetInstallationPaths();
+    registryStore::localMachine().setPath(dir / "hklm.conf");
+    registryStore::localMachine().set("Software\\Zelvar", "Programs",
+                                      regValue::string(dir / "prog"));
+    registryStore::localMachine().set("Software\\Zelvar", "Data", regValue::string(dir / "data"));
+    std::string data = dir / "data/";
+    utf16(data + "Templates/office.zvc", u"sound=off\r\nvideo=800x600\r\n");
+    utf16(data + "Connections/farm.zvc", u"type=rdp\r\ndisplayName=Ферма\r\n");
+    utf16(data + "Everyone/all.zvc", u"timezone=UTC\r\n");
+    test::writeFile(data + "DHCP/003.ip", "10.0.0.1");
+    test::writeFile(data + "DHCP/042.ip", "10.0.0.2");
+    std::string a = data + "Terminals/00.1A.2B.3C.4D.01/";
+    test::writeFile(a + "ip", "10.0.0.21");
+    test::writeFile(a + "host", "reception");
+    test::writeFile(a + "hidden", "1");
+    test::writeFile(a + "042.ip", "10.9.9.9");
+    test::writeFile(a + "boot_type", "HTTP");
+    utf16(a + "comment", u"Касса #2");
+    utf16(a + "config.zvc",
+          u"video=1024x768\r\ntemplate office\r\nconnection farm\r\nuser=kassa\r\n");
+    std::string b = data + "Terminals/00.1A.2B.3C.4D.02/";
+    test::writeFile(b + "config.zvc", "ok=1\r\n\xd0\xba=2\r\n");
+  }
+  void TearDown() override { resetInstallationPaths(); }
+  static void utf16(const std::string& path, std::u16string_view text) {
+    test::writeFile(path, "\xFF\xFE" + test::utf16le(text));
+  }
+  test::tempDir dir;
+};
+
+// `terminals` reports every registered terminal from its files, and changes none.
+TEST_F(ZvctlInstallation, Terminals) {
+  result r = run({"terminals"});
+  ASSERT_EQ(r.code, 0) << r.json;
+  ASSERT_EQ(r.json["terminals"].size(), 2u);
+  nlohmann::json a, b;
+  for (const auto& t : r.json["terminals"]) (t["mac"] == "00:1A:2B:3C:4D:01" ? a : b) = t;
+  EXPECT_EQ(a["ip"], "10.0.0.21");
+  EXPECT_EQ(a["host"], "reception");
+  EXPECT_EQ(a["hidden"], true);
+  EXPECT_EQ(a["comment"], "Касса #2");
+  EXPECT_EQ(a["bootType"], "HTTP");
+  EXPECT_EQ(a["configStatus"], 1);
+  EXPECT_EQ(b["ip"], "");
+  EXPECT_EQ(b["configStatus"], 1);
+  // A read-only look: the damaged file keeps its name, no directories appear.
+  EXPECT_TRUE(test::exists(dir / "data/Terminals/00.1A.2B.3C.4D.02/config.zvc"));
+  EXPECT_FALSE(test::exists(dir / "data/Terminals/CD.CD.CD.CD.CD.CD"));
+}
+
+// `config show` gives the layout and where each value in effect comes from.
+TEST_F(ZvctlInstallation, ConfigShow) {
+  result r = run({"config", "show", "00:1a:2b:3c:4d:01"});
+  ASSERT_EQ(r.code, 0) << r.json;
+  EXPECT_EQ(r.json["general"].dump(), R"([["video","1024x768"]])");
+  EXPECT_EQ(r.json["templates"].dump(), R"(["office"])");
+  const auto& connection = r.json["screens"][0]["connections"][0];
+  EXPECT_EQ(connection["name"], "farm");
+  EXPECT_EQ(connection["displayName"], "Ферма");
+  EXPECT_EQ(connection["options"].dump(), R"([["user","kassa"]])");
+  std::map<std::string, std::pair<std::string, std::string>> effective;
+  for (const auto& e : r.json["effective"]) effective[e["key"]] = {e["value"], e["sourceName"]};
+  EXPECT_EQ(effective["video"], std::make_pair(std::string("1024x768"), std::string("own")));
+  EXPECT_EQ(effective["sound"], std::make_pair(std::string("off"), std::string("template")));
+  EXPECT_EQ(effective["timezone"], std::make_pair(std::string("UTC"), std::string("all")));
+
+  result broken = run({"config", "show", "00:1A:2B:3C:4D:02"});
+  EXPECT_EQ(broken.code, 1);
+  EXPECT_NE(broken.json["error"].get<std::string>().find("Failed to load line: к=2"),
+            std::string::npos);
+  result unknown = run({"config", "show", "00:1A:2B:3C:4D:09"});
+  EXPECT_EQ(unknown.code, 1);
+  EXPECT_EQ(unknown.json["error"], "Unknown terminal: 00:1A:2B:3C:4D:09");
+  EXPECT_EQ(run({"config", "validate", "00-1A"}).json["error"], "Invalid MAC address: 00-1A");
+}
+
+// `dhcp show` resolves a terminal's options over the defaults.
+TEST_F(ZvctlInstallation, DhcpShow) {
+  result r = run({"dhcp", "show", "00:1A:2B:3C:4D:01"});
+  ASSERT_EQ(r.code, 0) << r.json;
+  std::map<int, std::pair<std::string, std::string>> options;
+  for (const auto& o : r.json["options"]) options[o["code"]] = {o["value"], o["source"]};
+  EXPECT_EQ(options[3], std::make_pair(std::string("10.0.0.1"), std::string("defaults")));
+  EXPECT_EQ(options[42], std::make_pair(std::string("10.9.9.9"), std::string("terminal")));
+  result defaults = run({"dhcp", "show", "defaults"});
+  EXPECT_EQ(defaults.json["options"].size(), 2u);
 }
 
 }  // namespace
