@@ -17,15 +17,19 @@ std::string upper(std::string text) {
   return text;
 }
 
-// The exports each version offers.
+// The exports each version offers; 6.1.10 has no video panel.
 TEST(SpecExports, VersionsAndOptionalExports) {
   const specLibrary& current = library6263();
   ASSERT_NE(current.spec, nullptr);
   EXPECT_STREQ(current.spec->version, "6.2.63");
+  ASSERT_NE(current.video, nullptr);
+  EXPECT_TRUE(current.video->fill && current.video->collect && current.video->event &&
+              current.video->showModes);
 
   const specLibrary& older = library6110();
   ASSERT_NE(older.spec, nullptr);
   EXPECT_STREQ(older.spec->version, "6.1.10");
+  EXPECT_EQ(older.video, nullptr);
 }
 
 struct version {
