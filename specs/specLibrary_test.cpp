@@ -17,7 +17,7 @@ std::string upper(std::string text) {
   return text;
 }
 
-// The exports each version offers; 6.1.10 has no video panel.
+// The exports each version offers; 6.1.10 has neither the video panel nor update images.
 TEST(SpecExports, VersionsAndOptionalExports) {
   const specLibrary& current = library6263();
   ASSERT_NE(current.spec, nullptr);
@@ -25,11 +25,13 @@ TEST(SpecExports, VersionsAndOptionalExports) {
   ASSERT_NE(current.video, nullptr);
   EXPECT_TRUE(current.video->fill && current.video->collect && current.video->event &&
               current.video->showModes);
+  EXPECT_NE(current.generateUpdateImages, nullptr);
 
   const specLibrary& older = library6110();
   ASSERT_NE(older.spec, nullptr);
   EXPECT_STREQ(older.spec->version, "6.1.10");
   EXPECT_EQ(older.video, nullptr);
+  EXPECT_EQ(older.generateUpdateImages, nullptr);
 }
 
 struct version {
