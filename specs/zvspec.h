@@ -121,8 +121,7 @@ typedef struct zvEvent {
  *   validate  nonzero when `value` is a valid value of the option.
  *   event     handles an event of an editor element; nonzero when handled. */
 typedef struct zvOptionProcessor {
-  int (*render)(const struct zvOptionSpecRecord* record, zvOutput* out, zvText value,
-                int readOnly);
+  int (*render)(const struct zvOptionSpecRecord* record, zvOutput* out, zvText value, int readOnly);
   int (*read)(const struct zvOptionSpecRecord* record, zvOutput* out, const zvHost* host,
               zvElement editor);
   int (*validate)(const struct zvOptionSpecRecord* record, zvText value);
@@ -130,18 +129,18 @@ typedef struct zvOptionProcessor {
 } zvOptionProcessor;
 
 typedef struct zvOptionSpecRecord {
-  const char* name;              /* the option key, ASCII */
-  const uint16_t* defaultValue;  /* zero-terminated UTF-16 */
-  const uint16_t* manual;        /* zero-terminated UTF-16 HTML: the option's help */
+  const char* name;             /* the option key, ASCII */
+  const uint16_t* defaultValue; /* zero-terminated UTF-16 */
+  const uint16_t* manual;       /* zero-terminated UTF-16 HTML: the option's help */
   const zvOptionProcessor* processor;
-  uint32_t sectionMask;          /* ZV_SECTION_* bits */
+  uint32_t sectionMask; /* ZV_SECTION_* bits */
 } zvOptionSpecRecord;
 
 /* The exported `spec`. */
 typedef struct zvSpec {
   const char* version; /* "6.2.63" */
   uint32_t (*count)(void);
-  const zvOptionSpecRecord* (*get)(uint32_t index); /* NULL past the end */
+  const zvOptionSpecRecord* (*get)(uint32_t index);   /* NULL past the end */
   const zvOptionSpecRecord* (*find)(const char* key); /* ASCII case-blind; NULL if unknown */
 } zvSpec;
 
