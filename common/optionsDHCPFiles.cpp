@@ -59,9 +59,15 @@ std::optional<std::string> readHead(const std::string& path, std::size_t limit, 
     ::close(fd);
     return std::nullopt;
   }
-  std::string bytes(limit + 1, '\0');
+  // The buffer starts at the file's size (option files are a few bytes) and grows only
+  // when the file grows while it is read; one byte past the limit tells "more".
+  std::string bytes(std::min<std::size_t>(std::size_t(info.st_size), limit) + 1, '\0');
   std::size_t got = 0;
-  while (got < bytes.size()) {
+  for (;;) {
+    if (got == bytes.size()) {
+      if (bytes.size() > limit) break;
+      bytes.resize(std::min(bytes.size() * 2, limit + 1));
+    }
     ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
