@@ -9,14 +9,14 @@
 #include "testsupport/testSupport.h"
 #include "zvc/terminals.h"
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <string>
 #include <unistd.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 using namespace zv;
@@ -29,11 +29,13 @@ void put(const std::string& path, std::string_view bytes) {
   ::close(fd);
 }
 
-std::string utf16(std::u16string_view text) { return "\xFF\xFE" + test::utf16le(text); }
+std::string utf16(std::u16string_view text) {
+  return "\xFF\xFE" + test::utf16le(text);
+}
 
 void makeInstallation(const installationPaths& p, int count) {
-  for (const std::string* d : {&p.terminalsDir, &p.templatesDir, &p.connectionsDir,
-                               &p.everyoneDir, &p.logsDir, &p.dhcpDir})
+  for (const std::string* d : {&p.terminalsDir, &p.templatesDir, &p.connectionsDir, &p.everyoneDir,
+                               &p.logsDir, &p.dhcpDir})
     makeDirectories(*d);
   put(p.templatesDir + "office.zvc", utf16(u"sound=off\r\nvideo=1024x768\r\n"));
   put(p.connectionsDir + "farm.zvc", utf16(u"type=rdp\r\naddress=farm\r\n"));
