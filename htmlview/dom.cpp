@@ -26,6 +26,15 @@ bool isRawTextTag(std::string_view tag) {
   return tag == "style" || tag == "script" || tag == "plaintext";
 }
 
+namespace {
+
+// Raw text elements and text controls: their content is one text.
+bool holdsTextOnly(std::string_view tag) {
+  return isRawTextTag(tag) || tag == "textarea" || tag == "title";
+}
+
+}  // namespace
+
 // ---- handles
 
 elementRef::elementRef(element* e) : e_(e) {
@@ -78,7 +87,7 @@ std::size_t element::depth() const {
 
 bool element::insert(elementRef child, std::size_t index) {
   ZV_ASSERT_UI_THREAD();
-  if (!child || child->doc_ != doc_ || child->contains(*this)) {
+  if (!child || child->doc_ != doc_ || child->contains(*this) || holdsTextOnly(tag_)) {
     ZV_REPORT("element <%s> cannot go into <%s>", child ? child->tag_.c_str() : "null",
               tag_.c_str());
     return false;
@@ -91,6 +100,11 @@ bool element::insert(elementRef child, std::size_t index) {
   if (connected_ && doc_) doc_->recorder_->inserting(*this, *child, index);
   element* c = child.get();
   c->parent_ = this;
+  // As a browser's insertBefore: the new element goes right before the element at
+  // `index`, after the text in front of it; appended, after the trailing text.
+  std::string& textInFront = index < kids_.size() ? kids_[index]->before_ : trailing_;
+  c->before_ = std::move(textInFront);
+  textInFront.clear();
   kids_.insert(kids_.begin() + std::ptrdiff_t(index), std::move(child));
   for (std::size_t i = index; i < kids_.size(); ++i) kids_[i]->index_ = i;
   if (connected_ && doc_) doc_->connect(*c);
@@ -206,7 +220,7 @@ bool element::sortChildren(std::size_t from, std::size_t to, const elementCompar
 
 std::optional<std::string_view> element::attribute(std::string_view name) const {
   for (const auto& [n, v] : attrs_) {
-    if (equalsNoCase(n, name)) return std::string_view(v);
+    if (n.size() == name.size() && (n == name || equalsNoCase(n, name))) return std::string_view(v);
   }
   return std::nullopt;
 }

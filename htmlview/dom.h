@@ -111,7 +111,8 @@ class element {
   std::size_t depth() const;
 
   // Structure. insert puts `child` at `index` (past the end appends), taking it from
-  // wherever it was; false when it would contain itself or comes from another document.
+  // wherever it was; false when it would contain itself, comes from another document or
+  // this element holds only text (style, script, plaintext, textarea, title).
   bool insert(elementRef child, std::size_t index);
   bool append(elementRef child) { return insert(std::move(child), kids_.size()); }
   // Takes the element out of its parent; the handle keeps it alive.
