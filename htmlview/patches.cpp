@@ -60,6 +60,17 @@ void patchRecorder::markRemoved(element& top, std::uint64_t at) {
 }
 
 std::uint64_t patchRecorder::add(pendingOp op) {
+  if (ops_.size() >= maxPendingOps) {
+    // Nobody takes the batches (no browser shows the document): the whole tree goes
+    // instead, and everything after is covered by it.
+    discard();
+    element& root = doc_.root();
+    pendingOp whole("replace", root.uid_);
+    whole.node = &root;
+    ops_.push_back(std::move(whole));
+    root.freshSelf_ = ++lastOp_;
+    return lastOp_;
+  }
   ops_.push_back(std::move(op));
   return ++lastOp_;
 }

@@ -9,7 +9,8 @@
 // before the node's removal, and a fresh node leaving the tree. In both cases the
 // pending nodes are written at once ("frozen") and recording carries on from there.
 // Attribute, state and value operations on the same element are merged into the first
-// one, with the last value. Children of a list the browser holds lazily are not sent:
+// one, with the last value. A batch nobody takes stops growing: past maxPendingOps it
+// becomes one replace of the root. Children of a list the browser holds lazily are not sent:
 // the list's length goes instead, once per batch, and the browser asks again.
 //
 // Thread safety: the document's (user-interface thread only).
@@ -27,6 +28,9 @@ namespace zv {
 
 class patchRecorder {
  public:
+  // Past this many pending operations the batch becomes one replace of the root.
+  static constexpr std::size_t maxPendingOps = 100000;
+
   explicit patchRecorder(document& doc) : doc_(doc) {}
 
   void attributeChanged(element& e, std::string_view name, std::optional<std::string_view> value);

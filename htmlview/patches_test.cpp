@@ -1,4 +1,4 @@
-#include "htmlview/dom.h"
+#include "htmlview/patches.h"
 
 #include <nlohmann/json.hpp>
 
@@ -283,6 +283,20 @@ TEST(Patches, ChangesAfterAnEarlyWriteKeepTheirPlace) {
   std::string why;
   ASSERT_TRUE(browser.apply(batch, why)) << why;
   EXPECT_EQ(browser.shown(), mirror::normalized(doc.nodeJson(doc.root()))) << batch.dump();
+}
+
+// A batch that nobody takes stops growing: it becomes the whole tree once.
+TEST(Patches, UntakenBatchesStopGrowing) {
+  document doc;
+  doc.load("<p id=p>x</p>");
+  element& p = *doc.byId("p");
+  for (std::size_t i = 0; i < patchRecorder::maxPendingOps; ++i) p.scrollIntoView();
+  p.setAttribute("title", "last");
+  json batch = doc.takeBatch();
+  ASSERT_EQ(batch.size(), 1u);
+  EXPECT_EQ(batch[0]["op"], "replace");
+  EXPECT_EQ(batch[0]["u"], doc.root().uid());
+  EXPECT_EQ(batch[0]["node"]["c"][0]["a"][1], json::array({"title", "last"}));
 }
 
 // Long lists go lazily: the node has a count, rows come on request, and changes to
