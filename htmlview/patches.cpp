@@ -230,8 +230,8 @@ nlohmann::json patchRecorder::write(pendingOp& op) {
     out["node"] = doc_.nodeJson(*op.node);
     return out;
   }
-  if (kind == "content" && op.node->childCount() > doc_.lazyThreshold_) {
-    // A lazy list's content is its count: the node goes again with "lazy".
+  if (kind == "content" && (op.node->sentLazy_ || op.node->childCount() > doc_.lazyThreshold_)) {
+    // A list the browser holds lazily, or will: the node goes again, with "lazy" or "c".
     out["op"] = "replace";
     kind = "replace";
   }

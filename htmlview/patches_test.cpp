@@ -344,6 +344,14 @@ TEST(Patches, LazyLists) {
   EXPECT_EQ(batch[0]["node"]["lazy"], json({{"count", 6}}));
   small.child(0)->remove();
   EXPECT_EQ(ops(doc), json({{{"op", "count"}, {"u", small.uid()}, {"count", 5}}}));
+  // New content for a lazy list goes as the whole node, lazy or not.
+  small.setInnerHtml("<li>only</li>");
+  batch = ops(doc);
+  ASSERT_EQ(batch.size(), 1u) << batch.dump();
+  EXPECT_EQ(batch[0]["op"], "replace");
+  EXPECT_EQ(batch[0]["node"]["c"].size(), 1u);
+  small.append(doc.createElement("li"));
+  EXPECT_EQ(ops(doc)[0]["op"], "insert") << "no longer lazy";
 }
 
 // Whatever the mutations, a browser that applies every batch shows the document: no
