@@ -4,6 +4,7 @@
 #include "platform/textConv.h"
 
 #include <algorithm>
+#include <limits>
 #include <unordered_map>
 
 namespace zv {
@@ -268,6 +269,19 @@ const std::string* rightmostId(const selector::complex& c) {
   return nullptr;
 }
 
+// How many levels below :root a selector can match: the number of '>' steps when it
+// starts at :root and has no descendant combinator, otherwise unlimited.
+std::size_t reach(const selector::complex& c) {
+  bool anchored =
+      std::any_of(c.front().tests.begin(), c.front().tests.end(),
+                  [](const selector::test& t) { return t.kind == selector::test::root; });
+  if (!anchored) return std::numeric_limits<std::size_t>::max();
+  for (std::size_t i = 1; i < c.size(); ++i) {
+    if (c[i].combinator != '>') return std::numeric_limits<std::size_t>::max();
+  }
+  return c.size() - 1;
+}
+
 }  // namespace
 
 std::shared_ptr<const selector> selector::compile(std::string_view text) {
@@ -342,17 +356,21 @@ void selector::select(element& scope, std::vector<elementRef>& out, bool firstOn
     }
     return;
   }
-  // Preorder walk of the descendants.
-  std::vector<element*> stack;
-  for (std::size_t i = scope.childCount(); i-- > 0;) stack.push_back(scope.child(i));
+  // Preorder walk of the descendants, no deeper than a selector anchored at :root by
+  // '>' alone (":root>.strip>[panel]") can reach.
+  std::size_t limit = 0;
+  for (const complex& c : alternatives_) limit = std::max(limit, reach(c));
+  std::vector<std::pair<element*, std::size_t>> stack;
+  for (std::size_t i = scope.childCount(); i-- > 0;) stack.emplace_back(scope.child(i), 1);
   while (!stack.empty()) {
-    element* e = stack.back();
+    auto [e, depth] = stack.back();
     stack.pop_back();
     if (matches(*e, scope)) {
       out.emplace_back(e);
       if (firstOnly) return;
     }
-    for (std::size_t i = e->childCount(); i-- > 0;) stack.push_back(e->child(i));
+    if (depth >= limit) continue;
+    for (std::size_t i = e->childCount(); i-- > 0;) stack.emplace_back(e->child(i), depth + 1);
   }
 }
 
