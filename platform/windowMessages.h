@@ -36,12 +36,12 @@ constexpr unsigned instanceWaitDone = app + 15;  // the single-instance waiting 
 namespace zv {
 
 // The main window's timers: id and period.
-struct timerSpec {
+struct consoleTimer {
   unsigned id;
   std::chrono::milliseconds period;
 };
-constexpr timerSpec versionCaptionTimer{7, std::chrono::seconds(5)};
-constexpr timerSpec onlineTimer{11, std::chrono::seconds(60)};
-constexpr timerSpec lastSeenTimer{13, std::chrono::hours(1)};
+constexpr consoleTimer versionCaptionTimer{7, std::chrono::seconds(5)};
+constexpr consoleTimer onlineTimer{11, std::chrono::seconds(60)};
+constexpr consoleTimer lastSeenTimer{13, std::chrono::hours(1)};
 
 }  // namespace zv
