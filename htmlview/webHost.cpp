@@ -118,7 +118,8 @@ class wsSession : public std::enable_shared_from_this<wsSession> {
   void onRead(beast::error_code ec) {
     if (ec) {
       if (ec != websocket::error::closed && ec != net::error::operation_aborted &&
-          ec != net::error::eof && ec != net::error::connection_reset)
+          ec != net::error::eof && ec != net::error::connection_reset &&
+          ec != net::error::not_connected)
         logMessage("web host: client connection ended: %s", ec.message().c_str());
       if (controlling_) core_.lostControl(this);
       return;

@@ -122,6 +122,12 @@ class demo : public zv::hostSink {
       setState(ops, uMenu, 128);
     } else if (t == "menuitem" || t == "popupDismissed") {
       setState(ops, uMenu, 0);
+      if (u == uMenuCopy) host_.send(R"({"t":"clipboard","text":"00:1A:2B:00:00:01"})");
+    } else if (t == "click" && f.contains("href")) {
+      // The console opens pages of the documentation in a new tab; "#" anchors are
+      // help topics it shows itself.
+      std::string href = f["href"];
+      if (!href.starts_with("#")) host_.send(json{{"t", "open"}, {"url", "/docs/" + href}});
     } else if (t == "rows") {
       host_.send(rowsFrame(f["from"], f["to"]));
     } else if (t == "drop") {

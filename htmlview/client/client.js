@@ -309,6 +309,7 @@ const zvClient = (() => {
     socket = ws;
     ws.addEventListener('open', () => {
       retryDelay = 1000;
+      ended = false;
       status(null);
     });
     ws.addEventListener('message', (e) => {
@@ -401,7 +402,11 @@ const zvClient = (() => {
     close.className = 'zv-close';
     close.title = TEXTS.close;
     close.textContent = '×';
-    close.addEventListener('click', () => send({ t: 'closeWindow', w: view.w }));
+    close.addEventListener('click', () => {
+      // Closing the main window usually ends the console, which then drops the socket.
+      if (view.main) ended = true;
+      send({ t: 'closeWindow', w: view.w });
+    });
     bar.append(title, close);
     const host = document.createElement('div');
     host.className = 'zv-content';
