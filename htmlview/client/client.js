@@ -194,7 +194,7 @@ const zvClient = (() => {
   }
 
   // Builds the DOM for one wire node. ctx: {doc, uids (Map uid → element), onLazy(el,
-  // count), onElement(el, node)}. Text nodes are strings.
+  // count), onElement(el)}. Text nodes are strings.
   function buildNode(node, ctx) {
     if (typeof node === 'string') return ctx.doc.createTextNode(node);
     const tag = String(node.tag || 'div').toLowerCase();
@@ -218,7 +218,7 @@ const zvClient = (() => {
     }
     if ('v' in node) setValue(el, node.v);
     setState(el, node.s || 0);
-    if (ctx.onElement) ctx.onElement(el, node);
+    if (ctx.onElement) ctx.onElement(el);
     return el;
   }
 
@@ -361,17 +361,16 @@ const zvClient = (() => {
       doc: document,
       uids: view.uids,
       onLazy: (el, count) => startLazy(view, el, count),
-      onElement: (el, node) => onElement(view, el, node),
+      onElement: (el) => onElement(view, el),
     };
   }
 
-  function onElement(view, el, node) {
+  function onElement(view, el) {
     if (el.localName === 'zv-select') markSelect(el);
     if (isList(el) && !el.hasAttribute('tabindex')) el.tabIndex = 0;
     if (el.zvState & POPUP) view.toPlace.add(el);
     if (el.zvState & FOCUS) view.toFocus = el;
     if (el.localName === 'style') view.styles.push(el);
-    void node;
   }
 
   function openWindow(f) {
