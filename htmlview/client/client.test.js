@@ -1,0 +1,203 @@
+'use strict';
+// Unit tests of the client's pure functions: node --test htmlview/client/client.test.js
+
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const zv = require('./client.js');
+
+// Just enough of a DOM for buildNode: elements with attributes, children and the
+// properties the client sets.
+class fakeText {
+  constructor(text) {
+    this.nodeType = 3;
+    this.data = text;
+  }
+}
+class fakeElement {
+  constructor(tag) {
+    this.nodeType = 1;
+    this.localName = tag;
+    this.attrs = new Map();
+    this.childNodes = [];
+    this.value = '';
+    this.type = '';
+  }
+  setAttribute(name, value) {
+    if (!/^[a-z_:][a-z0-9_:.-]*$/.test(name)) throw new Error('InvalidCharacterError');
+    this.attrs.set(name, String(value));
+    if (name === 'type') this.type = String(value);
+  }
+  removeAttribute(name) { this.attrs.delete(name); }
+  getAttribute(name) { return this.attrs.has(name) ? this.attrs.get(name) : null; }
+  hasAttribute(name) { return this.attrs.has(name); }
+  appendChild(child) { this.childNodes.push(child); return child; }
+  set textContent(text) { this.childNodes = [new fakeText(text)]; }
+  get textContent() { return this.childNodes.map((c) => c.data ?? c.textContent).join(''); }
+}
+function makeContext() {
+  return {
+    doc: {
+      createElement: (tag) => new fakeElement(tag),
+      createTextNode: (text) => new fakeText(text),
+    },
+    uids: new Map(),
+    lazy: [],
+    onLazy(el, count) { this.lazy.push([el, count]); },
+  };
+}
+
+test('filter specifications', async (t) => {
+  const cases = [
+    ['0~9a~fA~F:', [[48, 57], [97, 102], [65, 70], [58, 58]]],
+    // "x~~": the range from x to the tilde (printable ASCII).
+    [' ~~', [[32, 126]]],
+    // A tilde without both ends stands for itself.
+    ['a~', [[97, 97], [126, 126]]],
+    ['~', [[126, 126]]],
+    // Reversed ends still make the range.
+    ['9~0', [[48, 57]]],
+    ['а~яё', [[0x430, 0x44f], [0x451, 0x451]]],
+    ['', []],
+  ];
+  for (const [spec, ranges] of cases) {
+    await t.test(JSON.stringify(spec), () => assert.deepEqual(zv.parseFilter(spec), ranges));
+  }
+});
+
+test('filtering text keeps only accepted characters', () => {
+  const hex = zv.parseFilter('0~9a~fA~F:');
+  assert.equal(zv.filterText(hex, '00:1A:zz:2b\n'), '00:1A::2b');
+  const name = zv.parseFilter('0~9.-_/\\ a~zA~Zа~яА~Я');
+  assert.equal(zv.filterText(name, 'Класс 5/b\\x; ok!'), 'Класс 5/b\\x ok');
+  assert.equal(zv.filterText(zv.parseFilter(' ~~'), 'pass wörd\t'), 'pass wrd');
+  // Characters beyond the BMP are one character, not two halves.
+  assert.equal(zv.filterText(zv.parseFilter('a~z'), 'a😀b'), 'ab');
+  assert.equal(zv.filterText(null, 'any'), 'any');
+});
+
+test('attributes that could run code are never applied', () => {
+  assert.equal(zv.safeAttributeValue('onclick', 'alert(1)'), null);
+  assert.equal(zv.safeAttributeValue('ONMOUSEOVER', 'x'), null);
+  assert.equal(zv.safeAttributeValue('href', 'javascript:alert(1)'), null);
+  assert.equal(zv.safeAttributeValue('href', ' JaVa\tScRiPt:alert(1)'), null);
+  assert.equal(zv.safeAttributeValue('src', 'vbscript:x'), null);
+  assert.equal(zv.safeAttributeValue('href', 'data:text/html,<b>'), null);
+  assert.equal(zv.safeAttributeValue('srcset', 'a.png 1x, javascript:x 2x'), null);
+  assert.equal(zv.safeAttributeValue('srcdoc', '<b>'), null);
+  // Everything else is kept verbatim, resource URLs mapped to the skin.
+  assert.equal(zv.safeAttributeValue('title', 'javascript: is just text here'), 'javascript: is just text here');
+  assert.equal(zv.safeAttributeValue('href', '#help_topic'), '#help_topic');
+  assert.equal(zv.safeAttributeValue('src', 'res:img/usb.png'), '/skin/img/usb.png');
+  assert.equal(zv.safeAttributeValue('class', 'a  b'), 'a  b');
+});
+
+test('resource URLs', () => {
+  assert.equal(zv.mapUrl('res:common-body.css'), '/skin/common-body.css');
+  assert.equal(zv.mapUrl('RES://x.png'), '/skin/x.png');
+  assert.equal(zv.mapUrl('http://example.invalid/a.htm'), 'http://example.invalid/a.htm');
+  assert.equal(zv.mapCssUrls('a{background:url(res:i/a.png)} b{src:url("res:f.ttf")}'),
+    'a{background:url("/skin/i/a.png")} b{src:url("/skin/f.ttf")}');
+});
+
+test('node trees become elements', () => {
+  const ctx = makeContext();
+  const el = zv.buildNode({
+    u: 1, tag: 'DIV', a: [['id', 'main'], ['onclick', 'evil()'], ['bad name', 'x']], s: 1 | 4,
+    c: [
+      'Имя: ',
+      { u: 2, tag: 'input', a: [['maxlength', '15'], ['filter', '0~9.'], ['novalue', '0.0.0.0']], v: '10.0.0.1' },
+      { u: 3, tag: 'plaintext', c: ['line 1\n', 'line 2'] },
+      { u: 4, tag: 'select', c: [{ u: 5, tag: 'option', a: [['value', '1']], s: 1, c: ['TFTP'] }] },
+      { u: 6, tag: 'script', c: ['alert(1)'] },
+      { u: 7, tag: 'widget', a: [['type', 'select']], lazy: { count: 50000 } },
+      { u: 8, tag: 'button', a: [['type', 'checkbox']], s: 2, c: ['MAC'] },
+    ],
+  }, ctx);
+
+  assert.equal(el.localName, 'div');
+  assert.equal(el.getAttribute('id'), 'main');
+  assert.equal(el.hasAttribute('onclick'), false);
+  assert.ok(el.hasAttribute('data-current') && el.hasAttribute('data-disabled'));
+  assert.equal(el.hasAttribute('data-checked'), false);
+  assert.equal(el.childNodes.length, 7);
+  assert.equal(el.childNodes[0].data, 'Имя: ');
+
+  const input = el.childNodes[1];
+  assert.equal(input.value, '10.0.0.1');
+  assert.equal(input.getAttribute('placeholder'), '0.0.0.0');
+  assert.deepEqual(input.zvFilter, [[48, 57], [46, 46]]);
+
+  const editor = el.childNodes[2];
+  assert.equal(editor.localName, 'textarea');
+  assert.equal(editor.getAttribute('data-tag'), 'plaintext');
+  assert.equal(editor.value, 'line 1\nline 2');
+  assert.equal(editor.childNodes.length, 0);
+
+  const select = el.childNodes[3];
+  assert.equal(select.localName, 'zv-select');
+  assert.equal(select.childNodes[0].localName, 'zv-option');
+  assert.ok(select.childNodes[0].hasAttribute('data-current'));
+
+  // A script becomes an inert placeholder that still takes its place among the children.
+  const inert = el.childNodes[4];
+  assert.equal(inert.localName, 'zv-inert');
+  assert.equal(inert.childNodes.length, 0);
+  assert.ok(inert.hasAttribute('hidden'));
+
+  assert.deepEqual(ctx.lazy.map(([e, n]) => [e.zvUid, n]), [[7, 50000]]);
+  assert.ok(el.childNodes[6].hasAttribute('data-checked'));
+  assert.deepEqual([...ctx.uids.keys()].sort((a, b) => a - b), [1, 2, 3, 4, 5, 6, 7, 8]);
+  assert.equal(ctx.uids.get(5), select.childNodes[0]);
+});
+
+test('state words become attributes both ways', () => {
+  const el = new fakeElement('button');
+  zv.setState(el, 2 | 4 | 128);
+  assert.deepEqual(zv.stateNames(2 | 4 | 128), ['checked', 'disabled', 'popup']);
+  assert.ok(el.hasAttribute('data-popup') && el.hasAttribute('data-checked'));
+  assert.equal(el.disabled, true);
+  zv.setState(el, 0);
+  assert.equal(el.hasAttribute('data-popup') || el.hasAttribute('data-checked'), false);
+  assert.equal(el.disabled, false);
+});
+
+test('visible rows of a lazy list', () => {
+  // 20-pixel rows, 100 pixels of view, scrolled to row 50.
+  assert.deepEqual(zv.visibleRange(1000, 100, 20, 50000, 0), { from: 50, to: 55 });
+  assert.deepEqual(zv.visibleRange(1010, 100, 20, 50000, 0), { from: 50, to: 56 });
+  assert.deepEqual(zv.visibleRange(1000, 100, 20, 50000, 5), { from: 45, to: 60 });
+  // Clamped at both ends.
+  assert.deepEqual(zv.visibleRange(0, 100, 20, 3, 5), { from: 0, to: 3 });
+  assert.deepEqual(zv.visibleRange(99999, 100, 20, 10, 2), { from: 10, to: 10 });
+  // Before a row was measured a default height is used.
+  assert.deepEqual(zv.visibleRange(0, 40, 0, 100, 0), { from: 0, to: 2 });
+});
+
+test('drop index among laid-out children', () => {
+  const rows = [0, 1, 2].map((i) => ({ left: 0, width: 100, top: i * 20, bottom: i * 20 + 20 }));
+  assert.equal(zv.dropIndex(rows, 10, -5), 0);
+  assert.equal(zv.dropIndex(rows, 10, 25), 1);   // on row 1, left half: before it
+  assert.equal(zv.dropIndex(rows, 60, 25), 2);   // right half: after it
+  assert.equal(zv.dropIndex(rows, 10, 200), 3);  // below everything: at the end
+  assert.equal(zv.dropIndex([], 10, 10), 0);
+  // Items side by side on one line.
+  const line = [0, 1].map((i) => ({ left: i * 50, width: 50, top: 0, bottom: 20 }));
+  assert.equal(zv.dropIndex(line, 70, 10), 1);
+  assert.equal(zv.dropIndex(line, 80, 10), 2);
+});
+
+test('keys and modifiers', () => {
+  const ev = (key, code, mods = {}) => ({ key, code, ctrlKey: false, shiftKey: false, altKey: false, ...mods });
+  assert.equal(zv.keyName(ev('ы', 'KeyS', { ctrlKey: true })), 's');
+  assert.equal(zv.keyName(ev('Ы', 'KeyS', { ctrlKey: true, shiftKey: true })), 'S');
+  assert.equal(zv.keyName(ev('ы', 'KeyS')), 'ы');
+  assert.equal(zv.keyName(ev('Tab', 'Tab', { ctrlKey: true })), 'Tab');
+  assert.deepEqual(zv.modsOf({ ctrlKey: true, shiftKey: 0, altKey: undefined }), { ctrl: true, shift: false, alt: false });
+});
+
+test('token and socket address', () => {
+  assert.equal(zv.tokenFrom('?token=ab12&x=1'), 'ab12');
+  assert.equal(zv.tokenFrom(''), '');
+  assert.equal(zv.socketUrl({ protocol: 'http:', host: '127.0.0.1:8080' }, 'ab 12'),
+    'ws://127.0.0.1:8080/ws?token=ab%2012');
+});

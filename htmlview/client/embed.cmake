@@ -1,0 +1,20 @@
+# cmake -DOUTPUT=file.cpp -DFILES="a;b;c" -P embed.cmake
+# Writes a C++ source that holds each file as a raw string literal, looked up by its
+# base name through zv::clientFile (htmlview/clientFiles.h).
+set(body "// Generated from htmlview/client by embed.cmake. Do not edit.\n")
+string(APPEND body "#include \"htmlview/clientFiles.h\"\n\nnamespace zv {\n\n")
+string(APPEND body "std::string_view clientFile(std::string_view name) {\n")
+foreach(file IN LISTS FILES)
+  get_filename_component(name ${file} NAME)
+  file(READ ${file} content)
+  string(FIND "${content}" ")zvclient\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${file} contains the raw string delimiter )zvclient\"")
+  endif()
+  string(APPEND body "  if (name == \"${name}\")\n")
+  string(APPEND body "    return R\"zvclient(${content})zvclient\";\n")
+endforeach()
+string(APPEND body "  return {};\n}\n\n}  // namespace zv\n")
+file(WRITE ${OUTPUT}.tmp "${body}")
+file(COPY_FILE ${OUTPUT}.tmp ${OUTPUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUTPUT}.tmp)

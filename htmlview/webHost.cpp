@@ -1,0 +1,425 @@
+// The browser host's transport. This is the one translation unit that includes
+// Boost.Beast and Asio: they compile slowly, so nothing else includes them.
+
+#include "htmlview/webHost.h"
+
+#include "htmlview/clientFrames.h"
+#include "htmlview/webRoutes.h"
+#include "platform/diagnostics.h"
+
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <thread>
+
+namespace zv {
+namespace {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+constexpr auto httpReadTimeout = std::chrono::seconds(30);
+constexpr std::size_t maxRequestHeader = 16 * 1024;
+// A frame larger than maxClientFrameBytes is read and thrown away; one larger than this
+// ends the connection.
+constexpr std::size_t maxIncomingMessage = 16 * 1024 * 1024;
+// A client that stops reading is dropped before its queue eats the memory.
+constexpr std::size_t maxPendingBytes = 64 * 1024 * 1024;
+constexpr std::size_t readChunk = 64 * 1024;
+
+class wsSession;
+
+// Everything the I/O thread shares. Touched only on the I/O thread after start(),
+// except `attached` and what start() sets before the thread exists.
+struct hostCore {
+  hostCore(webHostConfig c, hostSink& s) : config(std::move(c)), sink(s) {}
+
+  webHostConfig config;
+  hostSink& sink;
+  std::unique_ptr<webRoutes> routes;
+  std::string token;
+  std::uint16_t port = 0;
+  net::io_context ioc{1};
+  tcp::acceptor acceptor{ioc};
+  std::weak_ptr<wsSession> controller;
+  std::atomic<bool> attached{false};
+
+  void accept();
+  void deliver(const std::shared_ptr<const std::string>& frame);
+  // A new WebSocket is open: it takes control or is told that another client has it.
+  bool takeControl(const std::shared_ptr<wsSession>& session);
+  void lostControl(const wsSession* session);
+};
+
+class wsSession : public std::enable_shared_from_this<wsSession> {
+ public:
+  wsSession(tcp::socket&& socket, hostCore& core) : ws_(std::move(socket)), core_(core) {}
+
+  void run(http::request<http::empty_body> request) {
+    request_ = std::move(request);
+    beast::get_lowest_layer(ws_).expires_never();
+    ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    ws_.set_option(websocket::stream_base::decorator(
+        [](websocket::response_type& res) { res.set(http::field::server, "zvcenter"); }));
+    ws_.read_message_max(maxIncomingMessage);
+    ws_.async_accept(request_,
+                     [self = shared_from_this()](beast::error_code ec) { self->onAccept(ec); });
+  }
+
+  // Queues a frame; I/O thread.
+  void queue(std::shared_ptr<const std::string> frame) {
+    if (closing_) return;
+    pendingBytes_ += frame->size();
+    if (pendingBytes_ > maxPendingBytes) {
+      ZV_REPORT("web host: the client does not read its frames (%zu bytes waiting); closing",
+                pendingBytes_);
+      closing_ = true;
+      beast::error_code ignored;
+      beast::get_lowest_layer(ws_).socket().close(ignored);
+      return;
+    }
+    queue_.push_back(std::move(frame));
+    if (queue_.size() == 1) write();
+  }
+
+ private:
+  void onAccept(beast::error_code ec) {
+    if (ec) {
+      logMessage("web host: WebSocket handshake failed: %s", ec.message().c_str());
+      return;
+    }
+    if (!core_.takeControl(shared_from_this())) {
+      // Another client controls the console: say so, then close.
+      closeAfterWrite_ = true;
+      queue(std::make_shared<const std::string>(R"({"t":"inUse"})"));
+      return;
+    }
+    controlling_ = true;
+    read();
+  }
+
+  void read() {
+    ws_.async_read_some(
+        chunk_, readChunk,
+        [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onRead(ec); });
+  }
+
+  void onRead(beast::error_code ec) {
+    if (ec) {
+      if (ec != websocket::error::closed && ec != net::error::operation_aborted &&
+          ec != net::error::eof && ec != net::error::connection_reset &&
+          ec != net::error::not_connected)
+        logMessage("web host: client connection ended: %s", ec.message().c_str());
+      if (controlling_) core_.lostControl(this);
+      return;
+    }
+    messageBytes_ += chunk_.size();
+    if (messageBytes_ > maxClientFrameBytes) {
+      message_.clear();
+    } else {
+      message_ += beast::buffers_to_string(chunk_.data());
+    }
+    chunk_.consume(chunk_.size());
+    if (ws_.is_message_done()) {
+      handleMessage();
+      message_.clear();
+      messageBytes_ = 0;
+    }
+    read();
+  }
+
+  void handleMessage() {
+    if (!ws_.got_text()) {
+      logMessage("web host: dropped a binary frame of %zu bytes", messageBytes_);
+      return;
+    }
+    if (messageBytes_ > maxClientFrameBytes) {
+      logMessage("web host: dropped a client frame of %zu bytes (over the limit of %zu)",
+                 messageBytes_, maxClientFrameBytes);
+      return;
+    }
+    checkedFrame checked = parseClientFrame(message_);
+    if (!checked.frame) {
+      // The frame's text is not logged: it may hold what was typed into a password.
+      logMessage("web host: dropped a client frame: %s", checked.problem.c_str());
+      return;
+    }
+    try {
+      core_.sink.onMessage(*checked.frame);
+    } catch (const std::exception& e) {
+      ZV_REPORT("web host: the console failed on a client frame: %s", e.what());
+    }
+  }
+
+  void write() {
+    ws_.text(true);
+    ws_.async_write(
+        net::buffer(*queue_.front()),
+        [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onWrite(ec); });
+  }
+
+  void onWrite(beast::error_code ec) {
+    if (ec) {
+      queue_.clear();
+      pendingBytes_ = 0;
+      return;  // the read side notices the broken connection
+    }
+    pendingBytes_ -= queue_.front()->size();
+    queue_.pop_front();
+    if (!queue_.empty()) {
+      write();
+    } else if (closeAfterWrite_) {
+      closing_ = true;
+      ws_.async_close(websocket::close_code::try_again_later,
+                      [self = shared_from_this()](beast::error_code) {});
+    }
+  }
+
+  websocket::stream<beast::tcp_stream> ws_;
+  hostCore& core_;
+  http::request<http::empty_body> request_;
+  beast::flat_buffer chunk_;
+  std::string message_;
+  std::size_t messageBytes_ = 0;
+  std::deque<std::shared_ptr<const std::string>> queue_;
+  std::size_t pendingBytes_ = 0;
+  bool controlling_ = false;
+  bool closeAfterWrite_ = false;
+  bool closing_ = false;
+};
+
+class httpSession : public std::enable_shared_from_this<httpSession> {
+ public:
+  httpSession(tcp::socket&& socket, hostCore& core) : stream_(std::move(socket)), core_(core) {}
+
+  void run() {
+    net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->read(); });
+  }
+
+ private:
+  void read() {
+    parser_.emplace();
+    parser_->header_limit(maxRequestHeader);
+    parser_->body_limit(0);
+    stream_.expires_after(httpReadTimeout);
+    http::async_read(
+        stream_, buffer_, *parser_,
+        [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onRead(ec); });
+  }
+
+  void onRead(beast::error_code ec) {
+    if (ec) {
+      beast::error_code ignored;
+      stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+      return;
+    }
+    http::request<http::empty_body> request = parser_->release();
+    std::string_view target(request.target().data(), request.target().size());
+    std::string_view host(request[http::field::host].data(), request[http::field::host].size());
+    if (websocket::is_upgrade(request)) {
+      std::string_view origin(request[http::field::origin].data(),
+                              request[http::field::origin].size());
+      std::string why = core_.routes->refuseUpgrade(target, host, origin);
+      if (!why.empty()) {
+        logMessage("web host: WebSocket refused: %s", why.c_str());
+        webReply reply;
+        reply.status = 403;
+        reply.contentType = "text/plain; charset=utf-8";
+        reply.body = "Forbidden\n";
+        respond(reply, request.version(), false);
+        return;
+      }
+      std::make_shared<wsSession>(stream_.release_socket(), core_)->run(std::move(request));
+      return;
+    }
+    std::string_view method(request.method_string().data(), request.method_string().size());
+    webReply reply = core_.routes->answer(method, target, host);
+    if (reply.status == 403)
+      logMessage("web host: refused %.*s %.*s", int(method.size()), method.data(),
+                 int(std::min<std::size_t>(target.find('?'), target.size())), target.data());
+    respond(reply, request.version(), request.keep_alive());
+  }
+
+  void respond(const webReply& reply, unsigned version, bool keepAlive) {
+    auto res = std::make_shared<http::response<http::string_body>>(
+        static_cast<http::status>(reply.status), version);
+    res->set(http::field::server, "zvcenter");
+    res->set(http::field::content_type, reply.contentType);
+    res->set("X-Content-Type-Options", "nosniff");
+    res->set("Referrer-Policy", "no-referrer");
+    for (const auto& [name, value] : reply.headers) res->set(name, value);
+    res->body() = reply.body;
+    res->keep_alive(keepAlive);
+    res->prepare_payload();
+    http::async_write(stream_, *res,
+                      [self = shared_from_this(), res](beast::error_code ec, std::size_t) {
+                        self->onWrite(ec, res->keep_alive());
+                      });
+  }
+
+  void onWrite(beast::error_code ec, bool keepAlive) {
+    if (!ec && keepAlive) {
+      read();
+      return;
+    }
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+  }
+
+  beast::tcp_stream stream_;
+  hostCore& core_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::empty_body>> parser_;
+};
+
+void hostCore::accept() {
+  acceptor.async_accept([this](beast::error_code ec, tcp::socket socket) {
+    if (ec == net::error::operation_aborted) return;
+    if (ec) {
+      logMessage("web host: accept failed: %s", ec.message().c_str());
+    } else {
+      std::make_shared<httpSession>(std::move(socket), *this)->run();
+    }
+    accept();
+  });
+}
+
+void hostCore::deliver(const std::shared_ptr<const std::string>& frame) {
+  if (auto session = controller.lock()) session->queue(frame);
+}
+
+bool hostCore::takeControl(const std::shared_ptr<wsSession>& session) {
+  if (controller.lock()) return false;
+  controller = session;
+  attached = true;
+  logMessage("web host: a browser client attached");
+  try {
+    sink.onClientAttached();
+  } catch (const std::exception& e) {
+    ZV_REPORT("web host: the console failed on attach: %s", e.what());
+  }
+  return true;
+}
+
+void hostCore::lostControl(const wsSession* session) {
+  if (controller.lock().get() != session) return;
+  controller.reset();
+  attached = false;
+  logMessage("web host: the browser client detached");
+  try {
+    sink.onClientDetached();
+  } catch (const std::exception& e) {
+    ZV_REPORT("web host: the console failed on detach: %s", e.what());
+  }
+}
+
+bool isLoopback(const net::ip::address& address) {
+  return address.is_loopback();
+}
+
+}  // namespace
+
+struct webHost::impl {
+  impl(webHostConfig config, hostSink& sink) : core(std::move(config), sink) {}
+  hostCore core;
+  std::thread thread;
+  bool started = false;
+};
+
+webHost::webHost(webHostConfig config, hostSink& sink)
+    : impl_(std::make_unique<impl>(std::move(config), sink)) {}
+
+webHost::~webHost() {
+  if (!impl_->started) return;
+  impl_->core.ioc.stop();
+  impl_->thread.join();
+}
+
+bool webHost::start() {
+  hostCore& core = impl_->core;
+  if (impl_->started) return true;
+  beast::error_code ec;
+  auto address = net::ip::make_address(core.config.address, ec);
+  if (ec || !isLoopback(address)) {
+    ZV_REPORT("web host: \"%s\" is not a loopback address; the host serves only this machine",
+              core.config.address.c_str());
+    return false;
+  }
+  core.token = makeAccessToken();
+  if (core.token.empty()) return false;
+  tcp::endpoint endpoint(address, core.config.port);
+  core.acceptor.open(endpoint.protocol(), ec);
+  if (!ec) core.acceptor.set_option(net::socket_base::reuse_address(true), ec);
+  if (!ec) core.acceptor.bind(endpoint, ec);
+  if (!ec) core.acceptor.listen(net::socket_base::max_listen_connections, ec);
+  if (ec) {
+    ZV_REPORT("web host: cannot listen on %s port %u: %s", core.config.address.c_str(),
+              unsigned(core.config.port), ec.message().c_str());
+    beast::error_code ignored;
+    core.acceptor.close(ignored);
+    return false;
+  }
+  core.port = core.acceptor.local_endpoint().port();
+  webRoutesConfig routes;
+  routes.address = address.to_string();
+  routes.port = core.port;
+  routes.token = core.token;
+  routes.skinDirectory = core.config.skinDirectory;
+  routes.docsDirectory = core.config.docsDirectory;
+  routes.clientDirectory = core.config.clientDirectory;
+  core.routes = std::make_unique<webRoutes>(std::move(routes));
+  core.accept();
+  impl_->thread = std::thread([&core] {
+    while (true) {
+      try {
+        core.ioc.run();
+        return;
+      } catch (const std::exception& e) {
+        ZV_REPORT("web host: %s", e.what());
+      }
+    }
+  });
+  impl_->started = true;
+  logMessage("web host: listening on %s port %u", core.config.address.c_str(), unsigned(core.port));
+  return true;
+}
+
+std::uint16_t webHost::port() const {
+  return impl_->core.port;
+}
+
+const std::string& webHost::token() const {
+  return impl_->core.token;
+}
+
+std::string webHost::url() const {
+  return impl_->core.routes ? impl_->core.routes->pageUrl() : std::string();
+}
+
+bool webHost::clientAttached() const {
+  return impl_->core.attached;
+}
+
+void webHost::send(std::string frame) {
+  if (!impl_->started) return;
+  auto shared = std::make_shared<const std::string>(std::move(frame));
+  hostCore& core = impl_->core;
+  net::post(core.ioc, [&core, shared] { core.deliver(shared); });
+}
+
+void webHost::send(const nlohmann::json& frame) {
+  send(frame.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+}  // namespace zv

@@ -1,0 +1,86 @@
+#pragma once
+// The browser host: a small HTTP and WebSocket server on a loopback address that
+// serves the client page (with its script and style sheet), the skin files and the
+// documentation fonts, and carries the wire protocol (htmlview/wire.md) between the
+// console and one browser client.
+//
+// The host knows nothing of documents. The console implements hostSink: it is told
+// when a client attaches (and then sends every open window), when it detaches, and
+// receives each client frame that passed the checks of clientFrames.h. It sends
+// frames with send(). Access rules and routes are in webRoutes.h.
+//
+// One client controls the console at a time. A second WebSocket gets {"t":"inUse"} and
+// is closed; when the controlling client goes, the next one to connect takes over.
+//
+// Threads: start() starts the host's own I/O thread. All hostSink callbacks run on that
+// thread, one at a time; the console hands them to its user-interface thread through
+// its event loop and must not block in them for long. send() may be called from any
+// thread: the frame is queued to the I/O thread and goes to the client that controls
+// the console when it is written (a frame sent while no client is attached is dropped).
+// The destructor stops the thread; it must not race with send() or start() of other
+// threads.
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zv {
+
+class hostSink {
+ public:
+  virtual ~hostSink() = default;
+  // A client took control; the console sends it every open window.
+  virtual void onClientAttached() = 0;
+  // The controlling client went away (tab closed, connection lost).
+  virtual void onClientDetached() = 0;
+  // One checked frame of the controlling client.
+  virtual void onMessage(const nlohmann::json& frame) = 0;
+};
+
+struct webHostConfig {
+  // Only loopback addresses are accepted (127.0.0.0/8, ::1).
+  std::string address = "127.0.0.1";
+  // 0 lets the system choose (tests); the console passes its own.
+  std::uint16_t port = 0;
+  // Served at /skin/ and /docs/fonts/; each ends with '/'. Empty: not served.
+  std::string skinDirectory;
+  std::string docsDirectory;
+  // Serves index.html, client.js and client.css from this directory instead of the
+  // copies compiled into the program (for working on the client). Ends with '/'.
+  std::string clientDirectory;
+};
+
+class webHost {
+ public:
+  // The sink must outlive the host.
+  webHost(webHostConfig config, hostSink& sink);
+  ~webHost();
+  webHost(const webHost&) = delete;
+  webHost& operator=(const webHost&) = delete;
+
+  // Makes the token, binds, listens and starts the I/O thread. False, with a line in
+  // the diagnostic log, when the address is not loopback or cannot be bound.
+  bool start();
+
+  // Valid after a successful start().
+  std::uint16_t port() const;
+  const std::string& token() const;
+  // "http://127.0.0.1:PORT/?token=TOKEN": what the console opens in the browser.
+  std::string url() const;
+
+  // True while a client controls the console.
+  bool clientAttached() const;
+
+  // Queues one text frame for the controlling client.
+  void send(std::string frame);
+  void send(const char* frame) { send(std::string(frame)); }
+  void send(const nlohmann::json& frame);
+
+ private:
+  struct impl;
+  std::unique_ptr<impl> impl_;
+};
+
+}  // namespace zv

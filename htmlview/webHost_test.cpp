@@ -1,0 +1,353 @@
+#include "htmlview/webHost.h"
+
+#include "testsupport/testSupport.h"
+
+#include <gtest/gtest.h>
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace zv {
+namespace {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+using json = nlohmann::json;
+using namespace std::chrono_literals;
+
+constexpr auto patience = 10s;
+
+// Records what the host tells the console; tests wait on it instead of sleeping.
+class recordingSink : public hostSink {
+ public:
+  void onClientAttached() override {
+    change([&] { ++attached; });
+  }
+  void onClientDetached() override {
+    change([&] { ++detached; });
+  }
+  void onMessage(const json& frame) override {
+    change([&] { messages.push_back(frame); });
+  }
+
+  bool waitFor(const std::function<bool()>& done) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, patience, done);
+  }
+  template <class T>
+  T read(const T& field) {
+    std::lock_guard lock(mutex_);
+    return field;
+  }
+
+  int attached = 0;
+  int detached = 0;
+  std::vector<json> messages;
+
+ private:
+  void change(const std::function<void()>& f) {
+    {
+      std::lock_guard lock(mutex_);
+      f();
+    }
+    changed_.notify_all();
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+};
+
+struct httpAnswer {
+  unsigned status = 0;
+  std::string contentType;
+  std::string body;
+};
+
+// One plain HTTP exchange on a fresh connection; extra headers as name/value pairs.
+httpAnswer request(std::uint16_t port, const std::string& target, const std::string& host,
+                   const std::vector<std::pair<std::string, std::string>>& headers = {}) {
+  net::io_context ioc;
+  beast::tcp_stream stream(ioc);
+  stream.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
+  http::request<http::empty_body> req(http::verb::get, target, 11);
+  req.set(http::field::host, host);
+  for (const auto& [name, value] : headers) req.set(name, value);
+  http::write(stream, req);
+  beast::flat_buffer buffer;
+  http::response<http::string_body> res;
+  beast::error_code ec;
+  http::read(stream, buffer, res, ec);
+  httpAnswer answer;
+  if (ec) return answer;
+  answer.status = res.result_int();
+  answer.contentType = std::string(res[http::field::content_type]);
+  answer.body = res.body();
+  return answer;
+}
+
+// A WebSocket client of the kind the page is; reads wait at most `patience`.
+class wsClient {
+ public:
+  wsClient(std::uint16_t port, const std::string& token) : ws_(ioc_) {
+    std::string host = "127.0.0.1:" + std::to_string(port);
+    beast::get_lowest_layer(ws_).connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
+    ws_.set_option(websocket::stream_base::decorator(
+        [host](websocket::request_type& req) { req.set(http::field::origin, "http://" + host); }));
+    ws_.handshake(host, "/ws?token=" + token);
+  }
+
+  void send(const std::string& text, bool binary = false) {
+    ws_.binary(binary);
+    ws_.write(net::buffer(text));
+  }
+
+  // The next frame's text, or the error that ended the connection.
+  std::string read(beast::error_code* error = nullptr) {
+    beast::flat_buffer buffer;
+    std::optional<beast::error_code> result;
+    ws_.async_read(buffer, [&](beast::error_code ec, std::size_t) { result = ec; });
+    ioc_.restart();
+    ioc_.run_for(patience);
+    if (!result) {
+      ADD_FAILURE() << "no frame within the time allowed";
+      beast::get_lowest_layer(ws_).close();
+      return {};
+    }
+    if (error) *error = *result;
+    if (*result) return {};
+    return beast::buffers_to_string(buffer.data());
+  }
+
+  void close() { ws_.close(websocket::close_code::normal); }
+
+ private:
+  net::io_context ioc_;
+  websocket::stream<beast::tcp_stream> ws_;
+};
+
+class WebHost : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    webHostConfig config;
+    config.skinDirectory = dir / "skin/";
+    config.docsDirectory = dir / "docs/";
+    host = std::make_unique<webHost>(config, sink);
+    ASSERT_TRUE(host->start());
+  }
+  std::string hostHeader() const { return "127.0.0.1:" + std::to_string(host->port()); }
+  std::string origin() const { return "http://" + hostHeader(); }
+
+  test::logCapture log;
+  test::tempDir dir;
+  recordingSink sink;
+  std::unique_ptr<webHost> host;
+};
+
+// The page needs the token; the address the console opens carries it.
+TEST_F(WebHost, ServesThePageOnlyWithTheToken) {
+  EXPECT_EQ(host->url(), "http://" + hostHeader() + "/?token=" + host->token());
+  EXPECT_EQ(host->token().size(), 64u);
+  httpAnswer page = request(host->port(), "/?token=" + host->token(), hostHeader());
+  EXPECT_EQ(page.status, 200u);
+  EXPECT_EQ(page.contentType, "text/html; charset=utf-8");
+  EXPECT_NE(page.body.find("/client.js"), std::string::npos);
+  EXPECT_EQ(request(host->port(), "/?token=" + std::string(64, '0'), hostHeader()).status, 403u);
+  EXPECT_EQ(request(host->port(), "/", hostHeader()).status, 403u);
+  EXPECT_EQ(request(host->port(), "/?token=" + host->token(), "rebound.example:80").status, 403u);
+  httpAnswer script =
+      request(host->port(), "/client.js", "localhost:" + std::to_string(host->port()));
+  EXPECT_EQ(script.status, 200u);
+  EXPECT_NE(script.body.find("WebSocket"), std::string::npos);
+}
+
+// Each wrong part of an upgrade request alone is refused with 403 and no upgrade, and
+// no client attaches; the same request with every part right is upgraded.
+TEST_F(WebHost, RefusesForeignWebSockets) {
+  struct upgradeCase {
+    const char* name;
+    std::string target, host, origin;
+    unsigned status;
+    const char* logged;
+  };
+  const std::string good = "/ws?token=" + host->token();
+  const std::string port = std::to_string(host->port());
+  const upgradeCase cases[] = {
+      {"wrong token", "/ws?token=" + std::string(64, 'f'), hostHeader(), origin(), 403,
+       "wrong or missing token"},
+      {"no token", "/ws", hostHeader(), origin(), 403, "wrong or missing token"},
+      {"foreign origin", good, hostHeader(), "http://evil.example", 403, "Origin"},
+      {"no origin", good, hostHeader(), "", 403, "Origin"},
+      {"origin on another port", good, hostHeader(), "http://127.0.0.1:1", 403, "Origin"},
+      {"foreign host", good, "evil.example:" + port, origin(), 403, "foreign Host"},
+      {"other path", "/socket?token=" + host->token(), hostHeader(), origin(), 403,
+       "not the WebSocket path"},
+      {"everything right", good, hostHeader(), origin(), 101, nullptr},
+      {"localhost names", good, "localhost:" + port, "http://localhost:" + port, 101, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    log.clear();
+    std::vector<std::pair<std::string, std::string>> headers = {
+        {"Upgrade", "websocket"},
+        {"Connection", "Upgrade"},
+        {"Sec-WebSocket-Key", "dGhlIHNhbXBsZSBub25jZQ=="},
+        {"Sec-WebSocket-Version", "13"}};
+    if (!c.origin.empty()) headers.emplace_back("Origin", c.origin);
+    int before = sink.read(sink.attached);
+    httpAnswer answer = request(host->port(), c.target, c.host, headers);
+    EXPECT_EQ(answer.status, c.status);
+    if (c.logged) {
+      EXPECT_TRUE(log.contains(c.logged)) << log.text();
+      EXPECT_EQ(sink.read(sink.attached), before);
+    } else {
+      // The upgraded connection is closed at once; wait until the host has noticed.
+      EXPECT_TRUE(sink.waitFor([&] { return sink.detached == before + 1; }));
+    }
+  }
+}
+
+// One client controls the console: a second one is told so and closed; frames reach
+// only the controller; when it leaves, the next client takes over.
+TEST_F(WebHost, OneControllingClient) {
+  auto first = std::make_unique<wsClient>(host->port(), host->token());
+  ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 1; }));
+  EXPECT_TRUE(host->clientAttached());
+
+  {
+    wsClient second(host->port(), host->token());
+    EXPECT_EQ(json::parse(second.read()), json::parse(R"({"t":"inUse"})"));
+    beast::error_code ec;
+    second.read(&ec);
+    EXPECT_EQ(ec, websocket::error::closed);
+  }
+  EXPECT_EQ(sink.read(sink.attached), 1);
+
+  host->send(json{{"t", "cursor"}, {"wait", true}});
+  EXPECT_EQ(json::parse(first->read()), json::parse(R"({"t":"cursor","wait":true})"));
+
+  first->close();
+  ASSERT_TRUE(sink.waitFor([&] { return sink.detached == 1; }));
+  EXPECT_FALSE(host->clientAttached());
+  host->send(R"({"t":"cursor","wait":false})");  // nobody to receive it: dropped
+
+  wsClient third(host->port(), host->token());
+  ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 2; }));
+  host->send(R"({"t":"close","w":3})");
+  EXPECT_EQ(third.read(), R"({"t":"close","w":3})");
+}
+
+// Frames go both ways; frames sent from several threads each keep their order.
+TEST_F(WebHost, FramesBothWays) {
+  wsClient client(host->port(), host->token());
+  ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 1; }));
+
+  client.send(
+      R"({"t":"click","w":1,"u":42,"mods":{"ctrl":true,"shift":false,"alt":false},"x":3,"y":4,"junk":1})");
+  ASSERT_TRUE(sink.waitFor([&] { return sink.messages.size() == 1; }));
+  EXPECT_EQ(
+      sink.read(sink.messages)[0],
+      json::parse(
+          R"({"t":"click","w":1,"u":42,"mods":{"ctrl":true,"shift":false,"alt":false},"x":3,"y":4})"));
+
+  constexpr int perThread = 300;
+  auto sender = [&](int id) {
+    for (int i = 0; i < perThread; ++i) host->send(json{{"t", "cursor"}, {"id", id}, {"n", i}});
+  };
+  std::thread a(sender, 1), b(sender, 2);
+  a.join();
+  b.join();
+  int next[3] = {0, 0, 0};
+  for (int i = 0; i < 2 * perThread; ++i) {
+    json frame = json::parse(client.read());
+    int id = frame["id"];
+    ASSERT_EQ(frame["n"], next[id]);
+    ++next[id];
+  }
+  // Text that is not valid UTF-8 still goes out as valid JSON.
+  host->send(json{{"t", "clipboard"}, {"text", "a\xFF"}});
+  EXPECT_EQ(json::parse(client.read())["text"], "a\xEF\xBF\xBD");
+}
+
+// Frames that are not JSON, not of the protocol, binary or too large are dropped with a
+// line in the log; the connection stays and the next good frame arrives.
+TEST_F(WebHost, DropsBadFramesAndKeepsTheConnection) {
+  wsClient client(host->port(), host->token());
+  ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 1; }));
+
+  client.send("hello");
+  client.send(R"({"t":"format","w":1})");
+  client.send(R"({"t":"input","w":1,"u":"7","v":"x"})");
+  client.send(R"({"t":"menuitem","w":1,"u":7})", true);
+  client.send(R"({"t":"input","w":1,"u":7,"v":")" + std::string(1024 * 1024, 's') + R"("})");
+  client.send(R"({"t":"menuitem","w":1,"u":7})");
+  ASSERT_TRUE(sink.waitFor([&] { return !sink.messages.empty(); }));
+  EXPECT_EQ(sink.read(sink.messages),
+            std::vector<json>{json::parse(R"({"t":"menuitem","w":1,"u":7})")});
+  EXPECT_TRUE(log.contains("dropped a client frame: not valid JSON"));
+  EXPECT_TRUE(log.contains("dropped a client frame: unknown frame type \"format\""));
+  EXPECT_TRUE(log.contains("dropped a client frame: input: field u has the wrong type"));
+  EXPECT_TRUE(log.contains("dropped a binary frame"));
+  EXPECT_TRUE(log.contains("over the limit"));
+  // What was typed is never written to the log.
+  EXPECT_FALSE(log.contains("sss"));
+  EXPECT_EQ(sink.read(sink.detached), 0);
+}
+
+// Skin files and documentation fonts are served with their content types; nothing
+// outside their directories is reachable.
+TEST_F(WebHost, ServesSkinAndFontsButNothingElse) {
+  test::writeFile(dir / "skin/common-body.css", "body { margin: 0 }");
+  test::writeFile(dir / "skin/img/usb.png", "\x89PNG");
+  test::writeFile(dir / "docs/fonts/SourceCodePro-Regular.ttf", "TTF!");
+  test::writeFile(dir / "secret.txt", "secret");
+  test::writeFile(dir / "docs/secret.txt", "secret");
+  const std::string h = hostHeader();
+
+  httpAnswer css = request(host->port(), "/skin/common-body.css", h);
+  EXPECT_EQ(css.status, 200u);
+  EXPECT_EQ(css.contentType, "text/css; charset=utf-8");
+  EXPECT_EQ(css.body, "body { margin: 0 }");
+  httpAnswer png = request(host->port(), "/skin/img/usb.png", h);
+  EXPECT_EQ(png.contentType, "image/png");
+  EXPECT_EQ(png.body, "\x89PNG");
+  httpAnswer font = request(host->port(), "/docs/fonts/SourceCodePro-Regular.ttf", h);
+  EXPECT_EQ(font.contentType, "font/ttf");
+  EXPECT_EQ(font.body, "TTF!");
+
+  for (const char* target :
+       {"/skin/../secret.txt", "/skin/%2e%2e/secret.txt", "/skin/img%2fusb.png",
+        "/skin//secret.txt", "/skin/common-body.css%00.png", "/docs/fonts/../secret.txt",
+        "/docs/fonts/%2E%2E/%2E%2E/secret.txt", "/skin/img/", "/docs/secret.txt"}) {
+    SCOPED_TRACE(target);
+    httpAnswer answer = request(host->port(), target, h);
+    EXPECT_EQ(answer.status, 404u);
+    EXPECT_EQ(answer.body.find("secret"), std::string::npos);
+  }
+}
+
+// The host serves this machine only: other addresses are refused before binding.
+TEST(WebHostStart, RefusesNonLoopbackAddresses) {
+  test::logCapture log;
+  recordingSink sink;
+  for (const char* address : {"0.0.0.0", "::", "192.0.2.1", "not an address"}) {
+    webHostConfig config;
+    config.address = address;
+    webHost host(config, sink);
+    EXPECT_FALSE(host.start()) << address;
+  }
+  EXPECT_TRUE(log.contains("is not a loopback address"));
+}
+
+}  // namespace
+}  // namespace zv
