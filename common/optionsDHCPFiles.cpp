@@ -208,6 +208,12 @@ bool parseNumberFile(int32_t type, std::string_view bytes, dhcpOption& out) {
   if (!parseNumber(bytes, number)) return false;
   if (number == 0) return true;
   uint32_t bits = uint32_t(number);
+  if ((type == dhcpTypeU8 && number > 0xFF) || (type == dhcpTypeU16 && number > 0xFFFF))
+    return false;
+  // A number whose stored bits are all zero (-256 as u8, say) is stored as nothing, as
+  // 0 itself is: a zero byte would be written back as "0" and then read as no value.
+  if ((type == dhcpTypeU8 && (bits & 0xFF) == 0) || (type == dhcpTypeU16 && (bits & 0xFFFF) == 0))
+    return true;
   if (type == dhcpTypeU8) {
     if (number > 0xFF) return false;
     out.value[0] = uint8_t(bits);

@@ -149,6 +149,7 @@ TEST(DhcpFormat, ValueFileReaders) {
       {dhcpTypeU8, "256", false, ""},
       {dhcpTypeU8, "0", true, ""},
       {dhcpTypeU8, "-0", true, ""},
+      {dhcpTypeU8, "-2021120", true, ""},  // low byte 0: no value, as "0"
       {dhcpTypeU8, "7\r\n", false, ""},
       {dhcpTypeU8, "7a", false, ""},
       {dhcpTypeU8, "0x7", false, ""},
@@ -163,6 +164,7 @@ TEST(DhcpFormat, ValueFileReaders) {
       {dhcpTypeU16, "1500\r\n", false, ""},
       {dhcpTypeU16, "70000", false, ""},
       {dhcpTypeU16, "0", true, ""},
+      {dhcpTypeU16, "-65536", true, ""},
       {dhcpTypeU32, "-16", true, "FFFFFFF0"},
       {dhcpTypeU32, "86400", true, "00015180"},
       {dhcpTypeU32, "2147483647", true, "7FFFFFFF"},
