@@ -1,0 +1,11 @@
+#pragma once
+// The standard behaviours, one object each for the whole process; the registry
+// (behavior.cpp) creates them on its first use. Internal to htmlview/.
+
+#include "htmlview/behavior.h"
+
+namespace zv {
+
+behavior& logViewBehavior();
+
+}  // namespace zv
