@@ -11,6 +11,10 @@ constinit behavior* registryHead = nullptr;
 
 void registerStandardBehaviors() {
   static const bool done = [] {
+    tabsBehavior();
+    expandableListBehavior();
+    collapsibleListBehavior();
+    xFormBehavior();
     logViewBehavior();
     return true;
   }();

@@ -6,6 +6,10 @@
 
 namespace zv {
 
+behavior& tabsBehavior();
+behavior& expandableListBehavior();
+behavior& collapsibleListBehavior();
+behavior& xFormBehavior();
 behavior& logViewBehavior();
 
 }  // namespace zv
