@@ -14,6 +14,9 @@ void registerStandardBehaviors() {
     tabsBehavior();
     expandableListBehavior();
     collapsibleListBehavior();
+    gridBehavior();
+    sortableGridBehavior();
+    selGridBehavior();
     xFormBehavior();
     logViewBehavior();
     return true;

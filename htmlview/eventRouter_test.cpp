@@ -167,6 +167,41 @@ TEST(EventRouter, BehavioursFollowTheTree) {
   EXPECT_TRUE(b.router.behaviorsOf(*n1).empty());
 }
 
+// Rules come from the document's style elements, added sheets and style attributes; the
+// cascade picks one declaration per element.
+TEST(EventRouter, StyleSheetsPickBehaviours) {
+  test::logCapture log;
+  eventBench b(R"(<style>
+    div { behavior: grid }
+    .c { behaviour: x-form }
+    div.c { behavior: tabs }
+    #x, a:hover, span { behavior: sel-grid }
+    em { behavior: no-such-thing }
+  </style>
+  <div id=d></div><div id=dc class=c></div><p id=pc class=c></p><div id=x class=c></div>
+  <span id=s></span><div id=inline class=c style="behavior: collapsible-list"></div>
+  <div id=none class=c style="behavior: none"></div><em id=e></em><widget id=log type=logview></widget>)");
+  auto names = [&](const char* id) {
+    std::string out;
+    for (behavior* h : b.router.behaviorsOf(b.at(id))) out += (out.empty() ? "" : " ") + h->name();
+    return out;
+  };
+  EXPECT_EQ(names("d"), "grid");
+  EXPECT_EQ(names("dc"), "tabs");
+  EXPECT_EQ(names("pc"), "x-form");
+  EXPECT_EQ(names("x"), "sel-grid");
+  EXPECT_EQ(names("s"), "sel-grid");  // the unsupported selector left out, not its rule
+  EXPECT_EQ(names("inline"), "collapsible-list");
+  EXPECT_EQ(names("none"), "");
+  EXPECT_EQ(names("e"), "");
+  EXPECT_EQ(names("log"), "logview");
+  EXPECT_TRUE(log.contains("a:hover"));
+  EXPECT_TRUE(log.contains("no-such-thing"));
+  b.router.addStyleSheet("p.c { behavior: expandable-list } widget { behavior: grid }");
+  EXPECT_EQ(names("pc"), "expandable-list");
+  EXPECT_EQ(names("log"), "grid");  // an author's rule wins over the built-in one
+}
+
 // The log view's hooks see the element come and go.
 TEST(EventRouter, LogViewHooksFollowTheElement) {
   std::vector<std::string> seen;

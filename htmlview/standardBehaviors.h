@@ -9,6 +9,9 @@ namespace zv {
 behavior& tabsBehavior();
 behavior& expandableListBehavior();
 behavior& collapsibleListBehavior();
+behavior& gridBehavior();
+behavior& sortableGridBehavior();
+behavior& selGridBehavior();
 behavior& xFormBehavior();
 behavior& logViewBehavior();
 
