@@ -528,6 +528,7 @@ void document::connect(element& top) {
     }
     for (elementRef& k : e->kids_) stack.push_back(k.get());
   }
+  if (observer_) observer_->subtreeJoined(top);
 }
 
 void document::disconnect(element& top) {
@@ -541,6 +542,7 @@ void document::disconnect(element& top) {
     if (focused_ == e) focused_ = nullptr;
     for (elementRef& k : e->kids_) stack.push_back(k.get());
   }
+  if (observer_) observer_->subtreeLeft(top);
 }
 
 void document::indexId(element& e, std::string_view id) {
@@ -603,6 +605,7 @@ bool document::hasChanges() const {
 }
 
 nlohmann::json document::takeBatch() {
+  if (observer_) observer_->beforeTaking();
   return recorder_->take();
 }
 

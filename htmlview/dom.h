@@ -83,6 +83,21 @@ class elementRef {
   element* e_ = nullptr;
 };
 
+// Told of changes to a document's tree: a subtree that joined it or left it (named by
+// its top element), and a batch or snapshot about to be taken. Joined and left come from
+// inside DOM operations: the observer only takes note there and must not change the
+// tree. Before taking it may change the document; the changes go with what is taken.
+// The event router uses it to keep behaviours attached.
+class treeObserver {
+ public:
+  virtual void subtreeJoined(element& top) = 0;
+  virtual void subtreeLeft(element& top) = 0;
+  virtual void beforeTaking() = 0;
+
+ protected:
+  ~treeObserver() = default;
+};
+
 // Compares two elements for sorting: negative, zero or positive.
 using elementComparator = std::function<int(const element&, const element&)>;
 
@@ -265,6 +280,9 @@ class document {
   void setLazyThreshold(std::size_t children) { lazyThreshold_ = children; }
   std::size_t lazyThreshold() const { return lazyThreshold_; }
 
+  // At most one observer; nullptr removes it. It must not outlive the document.
+  void setTreeObserver(treeObserver* observer) { observer_ = observer; }
+
  private:
   friend class element;
   friend class patchRecorder;
@@ -283,6 +301,7 @@ class document {
   element* focused_ = nullptr;
   std::unique_ptr<patchRecorder> recorder_;
   std::size_t lazyThreshold_ = defaultLazyThreshold;
+  treeObserver* observer_ = nullptr;
 };
 
 // Whether a comes before b in document order (elements of one tree).

@@ -40,6 +40,7 @@ nlohmann::json document::childrenJson(element& e) {
 }
 
 nlohmann::json document::snapshot() {
+  if (observer_) observer_->beforeTaking();
   recorder_->discard();
   return nodeJson(*root_);
 }
