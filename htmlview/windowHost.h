@@ -21,9 +21,10 @@
 // moving the current row and the like are for the handler.
 //
 // After every message, task and timer tick the loop handles, the host sends each
-// window's pending changes as one "batch" frame (flush() does it at other times);
-// while no client is attached the changes are dropped, since the windows go whole on
-// attach.
+// window's pending changes as one "batch" frame (flush() does it at other times, and
+// opening a window does it first, so the new window comes over the state it was
+// opened in); while no client is attached the changes are dropped, since the windows
+// go whole on attach.
 //
 // runModal(window) runs a nested event loop until endModal() answers the window or it
 // is closed; the window is closed when it returns. Without a client the loop simply
