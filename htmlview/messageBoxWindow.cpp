@@ -70,17 +70,23 @@ std::vector<std::string_view> lines(std::string_view text) {
   }
 }
 
+// Characters of UTF-8 text: bytes that do not continue a sequence.
+int characters(std::string_view line) {
+  return int(std::count_if(line.begin(), line.end(),
+                           [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
 // A size that holds the text without scrolling in most cases: about 7 pixels a
 // character, lines wrapped at the width.
 void boxSize(std::string_view text, int& width, int& height) {
-  std::size_t longest = 0;
+  int longest = 0;
   std::vector<std::string_view> all = lines(text);
-  for (std::string_view line : all) longest = std::max(longest, line.size());
-  width = std::clamp(int(longest) * 7 + 110, 320, 640);
+  for (std::string_view line : all) longest = std::max(longest, characters(line));
+  width = std::clamp(longest * 7 + 110, 320, 640);
   int charsPerLine = (width - 110) / 7;
   int shown = 0;
-  for (std::string_view line : all) shown += 1 + int(line.size()) / std::max(charsPerLine, 1);
-  height = std::clamp(110 + shown * 19, 150, 600);
+  for (std::string_view line : all) shown += 1 + characters(line) / charsPerLine;
+  height = std::clamp(100 + shown * 19, 140, 600);
 }
 
 // The box's button the event is on; false when it is on none of the set.
