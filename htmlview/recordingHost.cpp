@@ -126,6 +126,32 @@ void setAttr(node& n, const std::string& name, const json& value) {
   }
 }
 
+json treeJson(const node& n) {
+  json attrs = json::array();
+  for (const auto& [name, value] : n.attrs) attrs.push_back(json::array({name, value}));
+  json out = {{"u", n.uid}, {"tag", n.tag}, {"a", std::move(attrs)}};
+  if (n.states != 0) out["s"] = n.states;
+  if (n.value) out["v"] = *n.value;
+  if (n.lazyCount) {
+    out["lazy"] = {{"count", *n.lazyCount}};
+    return out;
+  }
+  json c = json::array();
+  for (const node::child& kid : n.children) {
+    if (kid.element) {
+      c.push_back(treeJson(*kid.element));
+    } else if (kid.text.empty()) {
+      continue;
+    } else if (!c.empty() && c.back().is_string()) {
+      c.back() = c.back().get<std::string>() + kid.text;
+    } else {
+      c.push_back(kid.text);
+    }
+  }
+  out["c"] = std::move(c);
+  return out;
+}
+
 }  // namespace
 
 const std::string* recordingHost::node::attribute(std::string_view name) const {
@@ -181,6 +207,11 @@ const recordingHost::shownWindow* recordingHost::window(windowId id) const {
 
 std::vector<windowId> recordingHost::shownWindows() const {
   return order_;
+}
+
+json recordingHost::tree(windowId w) const {
+  const shownWindow* shown = window(w);
+  return shown && shown->root ? treeJson(*shown->root) : json();
 }
 
 const node* recordingHost::find(windowId w, std::uint64_t uid) const {

@@ -113,6 +113,10 @@ class recordingHost {
   const node* first(windowId w, std::string_view selector) const;
   // The text of the first match; empty when nothing matches.
   std::string text(windowId w, std::string_view selector) const;
+  // The mirror of a window in the wire's node form with adjacent text runs joined:
+  // what a window frame of the console's document would carry now. Null when the
+  // window is not shown.
+  nlohmann::json tree(windowId w) const;
   // Operations naming a uid the mirror does not hold (ignored, as the client does).
   std::size_t ignoredOps() const { return ignoredOps_; }
 
