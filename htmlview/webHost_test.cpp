@@ -1,5 +1,6 @@
 #include "htmlview/webHost.h"
 
+#include "htmlview/windowHost.h"
 #include "testsupport/testSupport.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace zv {
@@ -347,6 +349,61 @@ TEST(WebHostStart, RefusesNonLoopbackAddresses) {
     EXPECT_FALSE(host.start()) << address;
   }
   EXPECT_TRUE(log.contains("is not a loopback address"));
+}
+
+// The uid of the element with this id in a wire node; 0 when there is none.
+std::uint64_t uidById(const json& node, std::string_view id) {
+  for (const json& a : node.value("a", json::array()))
+    if (a[0] == "id" && a[1] == id) return node["u"].get<std::uint64_t>();
+  for (const json& kid : node.value("c", json::array()))
+    if (kid.is_object())
+      if (std::uint64_t uid = uidById(kid, id)) return uid;
+  return 0;
+}
+
+// Over a real socket: the client gets the window when it attaches, its click reaches
+// the window's handler on the user-interface thread, and the change comes back as a batch.
+TEST(WindowHostOverSocket, ClickReachesTheHandlerAndTheBatchComesBack) {
+  test::logCapture log;
+  eventLoop loop;
+  test::loopWatchdog guard(loop);
+  windowHost windows(loop);
+  webHost host(webHostConfig{}, windows);
+  windows.setSender([&host](const json& frame) { host.send(frame); });
+  ASSERT_TRUE(host.start());
+  windowId main = windows.openWindow({"Zelvar Center", 800, 600, 0, false, {}},
+                                     "<button id=save>Save</button><p id=status>idle</p>");
+  std::optional<std::thread::id> handledOn;
+  windows.setEventHandler(main, [&](clientEvent& e) {
+    handledOn = std::this_thread::get_id();
+    if (e.element == windows.doc(main)->byId("save"))
+      windows.doc(main)->byId("status")->setText("saved");
+  });
+
+  wsClient client(host.port(), host.token());
+  ASSERT_TRUE(loop.runModal([&] { return windows.clientAttached(); }));
+  json window = json::parse(client.read());
+  ASSERT_EQ(window["t"], "window");
+  EXPECT_EQ(window["w"], main);
+  std::uint64_t save = uidById(window["root"], "save");
+  std::uint64_t status = uidById(window["root"], "status");
+  ASSERT_NE(save, 0u);
+
+  client.send(json{
+      {"t", "click"},
+      {"w", main},
+      {"u", save},
+      {"mods", {{"ctrl", false}, {"shift", false}, {"alt", false}}},
+      {"x", 4},
+      {"y", 2}}.dump());
+  ASSERT_TRUE(loop.runModal([&] { return handledOn.has_value(); }));
+  EXPECT_EQ(*handledOn, std::this_thread::get_id());
+  json batch = json::parse(client.read());
+  EXPECT_EQ(batch["t"], "batch");
+  EXPECT_EQ(batch["w"], main);
+  ASSERT_EQ(batch["ops"].size(), 1u);
+  EXPECT_EQ(batch["ops"][0]["u"], status);
+  EXPECT_NE(batch["ops"][0].dump().find("saved"), std::string::npos);
 }
 
 }  // namespace

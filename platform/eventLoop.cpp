@@ -204,7 +204,10 @@ bool eventLoop::handleOne(bool wait) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (queue_.empty()) {
       lock.unlock();
-      if (fireDueTimer()) return true;
+      if (fireDueTimer()) {
+        handled();
+        return true;
+      }
       if (!wait) return false;
       lock.lock();
       if (queue_.empty() && !woken_ && !quit_) {
@@ -224,7 +227,14 @@ bool eventLoop::handleOne(bool wait) {
     queue_.pop_front();
   }
   dispatch(e);
+  handled();
   return true;
+}
+
+void eventLoop::handled() {
+  if (!afterEach_) return;
+  std::function<void()> hook = afterEach_;  // the hook may replace itself
+  hook();
 }
 
 int eventLoop::run() {

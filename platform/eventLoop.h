@@ -20,6 +20,9 @@
 //   was called (the quit stays pending, so the outer loops end too).
 // - An I/O source on another thread hands work over with postTask(), or wakes a loop
 //   that waits with wake().
+// - setAfterEach() installs one hook that runs after every message, task and timer tick
+//   the loop handles (in run, runModal and pump): the window host sends the changes of
+//   its documents from there, so whatever one event changed goes out as one batch.
 //
 // Thread safety: post, postTask, send, wake and quit may be called from any thread;
 // the lock is held only to push onto the queue, procedures and tasks run outside it.
@@ -126,6 +129,8 @@ class eventLoop {
   void quit(int exitCode);
   bool quitRequested() const;
   int modalDepth() const { return depth_; }
+  // User-interface thread. An empty function removes the hook.
+  void setAfterEach(std::function<void()> hook) { afterEach_ = std::move(hook); }
   // Messages and tasks waiting in the queue (any thread; for tests and diagnostics).
   std::size_t queued() const;
 
@@ -155,6 +160,7 @@ class eventLoop {
   bool handleOne(bool wait);
   bool fireDueTimer();
   void dispatch(entry& e);
+  void handled();
   std::intptr_t deliver(message& m);
 
   clock& clock_;
@@ -173,6 +179,7 @@ class eventLoop {
   windowId nextWindow_ = 1;
   std::map<timerKey, timer> timers_;
   int depth_ = 0;
+  std::function<void()> afterEach_;
 };
 
 // The thread that runs the user interface: set by the first live eventLoop. Code that

@@ -248,5 +248,36 @@ TEST(EventLoop, QuitEndsEveryNestedLoop) {
   EXPECT_EQ(log, (std::vector<std::string>{"modal ended", "after"}));
 }
 
+// The after-each hook runs once after every message, task and timer tick, in nested
+// loops too, but not for a send() the user-interface thread makes to itself.
+TEST(EventLoop, AfterEachHookFollowsEveryHandledItem) {
+  fakeClock clock;
+  eventLoop loop(clock);
+  std::vector<std::string> log;
+  windowId w = loop.createWindow([&](message& m) -> std::intptr_t {
+    log.push_back("message " + std::to_string(m.wParam));
+    if (m.wParam == 1) {
+      loop.send(m.window, wm::app, {}, 2);
+      loop.postTask([&] { log.push_back("inner task"); });
+      loop.runModal([&] { return log.back() == "hook"; });
+    }
+    return 0;
+  });
+  loop.setAfterEach([&] { log.push_back("hook"); });
+  loop.post(w, wm::app, {}, 1);
+  loop.postTask([&] { log.push_back("task"); });
+  ASSERT_TRUE(loop.setTimer(w, 7, 5s));
+  // The task queued first is handled inside the nested loop.
+  EXPECT_EQ(loop.pump(), 2u);
+  clock.advance(5s);
+  EXPECT_EQ(loop.pump(), 1u);
+  EXPECT_EQ(log, (std::vector<std::string>{"message 1", "message 2", "task", "hook", "hook",
+                                           "inner task", "hook", "message 7", "hook"}));
+  loop.setAfterEach(nullptr);
+  loop.postTask([] {});
+  loop.pump();
+  EXPECT_EQ(log.size(), 9u);
+}
+
 }  // namespace
 }  // namespace zv

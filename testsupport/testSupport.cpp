@@ -1,6 +1,7 @@
 #include "testsupport/testSupport.h"
 
 #include "platform/diagnostics.h"
+#include "platform/eventLoop.h"
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +52,24 @@ bool logCapture::contains(std::string_view fragment) const {
 }
 void logCapture::clear() const {
   std::filesystem::remove(dir_ / "zvc.log");
+}
+
+loopWatchdog::loopWatchdog(eventLoop& loop, std::chrono::seconds patience)
+    : thread_([this, &loop, patience] {
+        std::unique_lock lock(mutex_);
+        if (!done_.wait_for(lock, patience, [this] { return finished_; })) {
+          ADD_FAILURE() << "the test waited too long; its loops are ended";
+          loop.quit(99);
+        }
+      }) {}
+
+loopWatchdog::~loopWatchdog() {
+  {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+  }
+  done_.notify_all();
+  thread_.join();
 }
 
 std::string hexBytes(std::string_view hex) {

@@ -2,8 +2,16 @@
 // Helpers for unit tests: a temporary directory that removes itself, whole-file
 // reads and writes, and a diagnostic log pointed at a private directory.
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+
+namespace zv {
+class eventLoop;
+}
 
 namespace zv::test {
 
@@ -39,6 +47,22 @@ class logCapture {
  private:
   tempDir dir_;
   std::string previous_;
+};
+
+// Ends every loop of an event loop that still runs after `patience` (the test fails):
+// a test that waits for input that never comes fails instead of hanging.
+class loopWatchdog {
+ public:
+  explicit loopWatchdog(eventLoop& loop, std::chrono::seconds patience = std::chrono::seconds(20));
+  ~loopWatchdog();
+  loopWatchdog(const loopWatchdog&) = delete;
+  loopWatchdog& operator=(const loopWatchdog&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool finished_ = false;
+  std::thread thread_;
 };
 
 // Turns "41 0D 0A" into the bytes it names.

@@ -1,36 +1,86 @@
 #include "zvc/console.h"
 
 #include "common/installPaths.h"
+#include "htmlview/dom.h"
 #include "platform/diagnostics.h"
+#include "platform/eventLoop.h"
 #include "zvc/configurator.h"
 #include "zvc/consoleState.h"
+#include "zvc/consoleUi.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 namespace zv {
 namespace {
 
 void printUsage() {
-  std::cout << "usage: zvcenter [--no-browser]\n"
-               "Reads the installation from ZELVAR_HKLM (default /etc/zelvar/registry.conf).\n";
+  std::cout << "usage: zvcenter [--no-browser] [--exit-after-start]\n"
+               "Reads the installation from ZELVAR_HKLM (default /etc/zelvar/registry.conf)\n"
+               "and serves the console on 127.0.0.1, port ZELVAR_PORT (default "
+            << defaultConsolePort
+            << ").\n"
+               "  --no-browser        do not open a browser window; open the printed address\n"
+               "  --exit-after-start  start, print what was found and the address, then exit\n";
+}
+
+// The main window until the real one exists: the title and what was loaded.
+std::unique_ptr<document> summaryDocument(const consoleState& state) {
+  auto doc = std::make_unique<document>();
+  doc->load(
+      "<html><head><style>"
+      "body{font:14px sans-serif;margin:24px}th{text-align:left;padding-right:16px}"
+      "td,th{padding:3px 0}"
+      "</style></head><body><h1>Zelvar Center</h1><table id=summary>"
+      "<tr><th>Каталог программы</th><td id=programDir></td></tr>"
+      "<tr><th>Каталог данных</th><td id=dataDir></td></tr>"
+      "<tr><th>Терминалы</th><td id=terminals></td></tr>"
+      "<tr><th>Группы</th><td id=groups></td></tr>"
+      "<tr><th>Журнал диагностики</th><td id=diagnosticLog></td></tr>"
+      "</table></body></html>");
+  const installationPaths& p = paths();
+  doc->byId("programDir")->setText(p.programDir);
+  doc->byId("dataDir")->setText(p.dataDir);
+  doc->byId("terminals")->setText(std::to_string(state.terminals.size()));
+  doc->byId("groups")->setText(std::to_string(state.groups.groups().size()));
+  doc->byId("diagnosticLog")->setText(diagnosticLogPath());
+  return doc;
 }
 
 }  // namespace
 
 int consoleMain(int argc, char** argv) {
+  consoleUiOptions options;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       printUsage();
       return 0;
     }
-    if (std::strcmp(argv[i], "--no-browser") != 0) {
+    if (std::strcmp(argv[i], "--no-browser") == 0) {
+      options.openBrowser = false;
+    } else if (std::strcmp(argv[i], "--exit-after-start") == 0) {
+      options.exitAfterStart = true;
+    } else {
       std::cerr << "zvcenter: unknown option " << argv[i] << "\n";
       return 2;
     }
   }
+  if (const char* port = std::getenv("ZELVAR_PORT"); port && *port) {
+    if (auto parsed = parsePort(port)) {
+      options.port = *parsed;
+    } else {
+      std::cerr << "zvcenter: ZELVAR_PORT \"" << port << "\" is not a port; using "
+                << defaultConsolePort << "\n";
+    }
+  }
+  // Before any thread starts, so that they all leave the signals to the loop.
+  blockStopSignals();
 
+  eventLoop loop;
   consoleState state;
+  std::unique_ptr<consoleUi> ui;
   startupSteps steps;
   state.wireStartup(steps);
   steps.createMainWindow = [&] {
@@ -43,9 +93,15 @@ int consoleMain(int argc, char** argv) {
               << "  terminals:         " << state.terminals.size() << "\n"
               << "  groups:            " << state.groups.groups().size() << "\n"
               << "  diagnostic log:    " << diagnosticLogPath() << "\n";
-    return true;
+    options.skinDirectory = p.skinDir;
+    options.docsDirectory = p.docsDir;
+    ui = std::make_unique<consoleUi>(loop, options);
+    return ui->createMainWindow(summaryDocument(state));
   };
-  return runConfigurator(steps);
+  steps.runMessageLoop = [&] { return ui->runMessageLoop(); };
+  int exitCode = runConfigurator(steps);
+  ui.reset();
+  return exitCode;
 }
 
 }  // namespace zv

@@ -5,14 +5,14 @@
 //
 // User-interface thread only.
 
+#include "htmlview/messageBoxWindow.h"
+
 #include <functional>
 #include <string>
 
 namespace zv {
 
-enum class boxButtons { ok, okCancel, yesNo, yesNoCancel, retryCancel };
-enum class boxIcon { none, error, warning, question, information };
-enum class boxAnswer { ok, cancel, yes, no, retry };
+// boxButtons, boxIcon and boxAnswer come from the window host's boxes.
 
 using messageBoxHandler = std::function<boxAnswer(const std::string& text,
                                                   const std::string& caption, boxButtons, boxIcon)>;

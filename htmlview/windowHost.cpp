@@ -1,0 +1,394 @@
+#include "htmlview/windowHost.h"
+
+#include "htmlview/clientFrames.h"
+#include "platform/diagnostics.h"
+#include "platform/windowMessages.h"
+
+#include <algorithm>
+
+namespace zv {
+namespace {
+
+using json = nlohmann::json;
+
+// A client asks for the rows it shows plus a screen each side; more is not served.
+constexpr std::size_t maxRowsPerRequest = 1000;
+
+struct eventName {
+  const char* name;
+  clientEventKind kind;
+};
+
+const eventName eventNames[] = {
+    {"click", clientEventKind::click},       {"dblclick", clientEventKind::dblclick},
+    {"key", clientEventKind::key},           {"input", clientEventKind::input},
+    {"select", clientEventKind::select},     {"contextmenu", clientEventKind::contextMenu},
+    {"menuitem", clientEventKind::menuItem}, {"popupDismissed", clientEventKind::popupDismissed},
+    {"drop", clientEventKind::drop},         {"scroll", clientEventKind::scroll},
+};
+
+std::optional<clientEventKind> eventKind(const std::string& type) {
+  for (const eventName& e : eventNames)
+    if (type == e.name) return e.kind;
+  return std::nullopt;
+}
+
+// Screen coordinates; the client's numbers are bounded to something sane.
+int coordinate(const json& v) {
+  constexpr std::int64_t limit = 1000000;
+  if (v.is_number_unsigned()) return int(std::min<std::uint64_t>(v.get<std::uint64_t>(), limit));
+  return int(std::clamp<std::int64_t>(v.get<std::int64_t>(), -limit, limit));
+}
+
+}  // namespace
+
+const char* clientEventName(clientEventKind kind) {
+  for (const eventName& e : eventNames)
+    if (e.kind == kind) return e.name;
+  return "?";
+}
+
+windowHost::windowHost(eventLoop& loop) : loop_(loop), self_(std::make_shared<windowHost*>(this)) {
+  loop_.setAfterEach([this] { flush(); });
+}
+
+windowHost::~windowHost() {
+  loop_.setAfterEach(nullptr);
+  self_.reset();
+  for (auto& [id, w] : windows_) loop_.destroyWindow(id);
+}
+
+windowHost::window* windowHost::find(windowId id) const {
+  auto it = windows_.find(id);
+  return it == windows_.end() ? nullptr : it->second.get();
+}
+
+document* windowHost::doc(windowId id) const {
+  window* w = find(id);
+  return w ? w->doc.get() : nullptr;
+}
+
+const windowSpec* windowHost::spec(windowId id) const {
+  window* w = find(id);
+  return w ? &w->spec : nullptr;
+}
+
+std::vector<windowId> windowHost::openWindows() const {
+  std::vector<const window*> open;
+  for (const auto& [id, w] : windows_) open.push_back(w.get());
+  std::sort(open.begin(), open.end(),
+            [](const window* a, const window* b) { return a->order < b->order; });
+  std::vector<windowId> ids;
+  for (const window* w : open) ids.push_back(w->id);
+  return ids;
+}
+
+windowId windowHost::activeWindow() const {
+  const window* top = nullptr;
+  for (const auto& [id, w] : windows_)
+    if (w->spec.modal && (!top || w->order > top->order)) top = w.get();
+  return top ? top->id : main_;
+}
+
+windowId windowHost::openWindow(windowSpec spec, std::string_view html) {
+  auto doc = std::make_unique<document>();
+  doc->load(html);
+  return openWindow(std::move(spec), std::move(doc));
+}
+
+windowId windowHost::openWindow(windowSpec spec, std::unique_ptr<document> doc) {
+  ZV_ASSERT_UI_THREAD();
+  if (!doc) {
+    ZV_REPORT("window host: window \"%s\" has no document", spec.title.c_str());
+    return 0;
+  }
+  if (spec.owner != 0 && !isOpen(spec.owner)) {
+    ZV_REPORT("window host: window \"%s\" names owner %u, which is not open", spec.title.c_str(),
+              unsigned(spec.owner));
+    return 0;
+  }
+  // The procedure looks the window up by id, so it stays valid whatever happens to the
+  // host's table.
+  auto alive = std::weak_ptr<windowHost*>(self_);
+  windowId id = loop_.createWindow([alive](message& m) -> std::intptr_t {
+    auto self = alive.lock();
+    return self ? (*self)->windowMessage(m.window, m) : 0;
+  });
+  auto w = std::make_unique<window>();
+  w->id = id;
+  w->spec = std::move(spec);
+  w->doc = std::move(doc);
+  w->order = nextOrder_++;
+  if (main_ == 0 && w->spec.owner == 0 && !w->spec.modal) main_ = id;
+  // The other windows' changes go first: the client draws the new window over the
+  // state in which it was opened.
+  flush();
+  window& opened = *w;
+  windows_.emplace(id, std::move(w));
+  if (attached_) {
+    send(windowFrame(opened));
+  } else {
+    opened.doc->takeBatch();  // the whole tree goes on attach
+  }
+  return id;
+}
+
+bool windowHost::closeWindow(windowId id) {
+  ZV_ASSERT_UI_THREAD();
+  if (!isOpen(id)) return false;
+  // Owned windows go first, as their owner's children.
+  std::vector<windowId> owned;
+  for (const auto& [other, w] : windows_)
+    if (w->spec.owner == id) owned.push_back(other);
+  for (windowId other : owned) closeWindow(other);
+
+  auto it = windows_.find(id);
+  if (it == windows_.end()) return false;  // a close handler of an owned window closed it
+  std::unique_ptr<window> gone = std::move(it->second);
+  windows_.erase(it);
+  if (main_ == id) main_ = 0;
+  loop_.destroyWindow(id);
+  if (attached_) send(json{{"t", "close"}, {"w", id}});
+  return true;
+}
+
+void windowHost::setEventHandler(windowId id, clientEventHandler handler) {
+  if (window* w = find(id)) w->onEvent = std::make_shared<clientEventHandler>(std::move(handler));
+}
+
+void windowHost::setCloseHandler(windowId id, std::function<void()> handler) {
+  if (window* w = find(id))
+    w->onClose = std::make_shared<std::function<void()>>(std::move(handler));
+}
+
+void windowHost::setProcedure(windowId id, windowProc procedure) {
+  if (window* w = find(id)) w->procedure = std::make_shared<windowProc>(std::move(procedure));
+}
+
+void windowHost::requestClose(windowId id) {
+  window* w = find(id);
+  if (!w) return;
+  if (w->onClose && *w->onClose) {
+    auto handler = w->onClose;  // the handler may close the window and free its slot
+    (*handler)();
+  } else {
+    closeWindow(id);
+  }
+}
+
+std::intptr_t windowHost::windowMessage(windowId id, message& m) {
+  window* w = find(id);
+  if (!w) return 0;
+  if (m.id == wm::close) {
+    requestClose(id);
+    return 0;
+  }
+  if (!w->procedure) return 0;
+  auto procedure = w->procedure;
+  return (*procedure)(m);
+}
+
+std::optional<int> windowHost::runModal(windowId id) {
+  ZV_ASSERT_UI_THREAD();
+  window* w = find(id);
+  if (!w) return std::nullopt;
+  if (w->answer) {
+    ZV_REPORT("window host: window %u already runs modally", unsigned(id));
+    return std::nullopt;
+  }
+  std::optional<int> answer;
+  w->answer = &answer;
+  // What the caller changed before asking shows while the window waits.
+  flush();
+  loop_.runModal([this, id, &answer] { return answer.has_value() || !isOpen(id); });
+  if (window* current = find(id)) {
+    current->answer = nullptr;
+    closeWindow(id);
+  }
+  return answer;
+}
+
+void windowHost::endModal(windowId id, int answer) {
+  window* w = find(id);
+  if (!w || !w->answer) return;
+  *w->answer = answer;
+}
+
+void windowHost::send(const json& frame) {
+  if (sender_) sender_(frame);
+}
+
+json windowHost::windowFrame(window& w) {
+  return json{{"t", "window"},           {"w", w.id},
+              {"title", w.spec.title},   {"width", w.spec.width},
+              {"height", w.spec.height}, {"owner", w.spec.owner},
+              {"modal", w.spec.modal},   {"root", w.doc->snapshot()},
+              {"css", w.spec.css}};
+}
+
+void windowHost::flush() {
+  ZV_ASSERT_UI_THREAD();
+  for (windowId id : openWindows()) {
+    window* w = find(id);
+    if (!w || !w->doc->hasChanges()) continue;
+    json ops = w->doc->takeBatch();
+    if (attached_ && !ops.empty()) send(json{{"t", "batch"}, {"w", id}, {"ops", std::move(ops)}});
+  }
+}
+
+void windowHost::onUiThread(std::function<void()> work) {
+  std::weak_ptr<windowHost*> alive = self_;
+  loop_.postTask([alive, work = std::move(work)] {
+    if (alive.lock()) work();
+  });
+}
+
+void windowHost::onClientAttached() {
+  onUiThread([this] { attached(); });
+}
+
+void windowHost::onClientDetached() {
+  onUiThread([this] { attached_ = false; });
+}
+
+void windowHost::onMessage(const json& frame) {
+  onUiThread([this, frame] { handleFrame(frame); });
+}
+
+void windowHost::attached() {
+  attached_ = true;
+  std::vector<windowId> order = openWindows();
+  if (main_ != 0) {
+    std::erase(order, main_);
+    order.insert(order.begin(), main_);
+  }
+  for (windowId id : order) send(windowFrame(*find(id)));
+}
+
+bool windowHost::acceptsInput(const window& w) const {
+  // Everything under the topmost modal window is disabled, as its owner is.
+  windowId top = activeWindow();
+  if (top == 0 || top == main_) return true;
+  return w.order >= find(top)->order;
+}
+
+void windowHost::handleFrame(const json& received) {
+  ZV_ASSERT_UI_THREAD();
+  // The browser host checked the frame already; a sink does not rely on its caller.
+  checkedFrame checked = checkClientFrame(received);
+  if (!checked.frame) {
+    logMessage("window host: dropped a client frame: %s", checked.problem.c_str());
+    return;
+  }
+  const json& frame = *checked.frame;
+  const std::string& type = frame.at("t").get_ref<const std::string&>();
+  windowId id = windowId(std::min<std::uint64_t>(frame.at("w").get<std::uint64_t>(), UINT32_MAX));
+  window* w = find(id);
+  if (!w) {
+    logMessage("window host: dropped %s for window %llu, which is not open", type.c_str(),
+               static_cast<unsigned long long>(frame.at("w").get<std::uint64_t>()));
+    return;
+  }
+  if (type == "rows") {
+    answerRows(*w, frame);
+    return;
+  }
+  if (type == "geometry") {
+    recordGeometry(*w, frame);
+    return;
+  }
+  std::optional<clientEventKind> kind = eventKind(type);
+  bool passive = kind == clientEventKind::scroll || kind == clientEventKind::popupDismissed;
+  if (!passive && !acceptsInput(*w)) {
+    logMessage("window host: dropped %s for window %u under a modal window", type.c_str(),
+               unsigned(id));
+    return;
+  }
+  if (type == "closeWindow") {
+    requestClose(id);
+    return;
+  }
+  if (!kind) {
+    logMessage("window host: dropped a frame of type %s", type.c_str());
+    return;
+  }
+  clientEvent event;
+  event.kind = *kind;
+  event.window = id;
+  if (!resolve(*w, frame, event)) return;
+  if (!w->onEvent || !*w->onEvent) return;
+  auto handler = w->onEvent;  // the handler may close the window
+  (*handler)(event);
+}
+
+bool windowHost::resolve(window& w, const json& frame, clientEvent& event) {
+  auto element = [&](const char* field, elementRef& out) {
+    auto it = frame.find(field);
+    if (it == frame.end()) return true;
+    std::uint64_t uid = it->get<std::uint64_t>();
+    if (uid == 0 && event.kind == clientEventKind::key) return true;
+    out = w.doc->find(uid);
+    if (out) return true;
+    logMessage("window host: dropped %s for window %u: no element %llu",
+               clientEventName(event.kind), unsigned(w.id), static_cast<unsigned long long>(uid));
+    return false;
+  };
+  if (!element("u", event.element) || !element("row", event.row) ||
+      !element("target", event.target))
+    return false;
+  if (event.row && !event.element->contains(*event.row)) {
+    logMessage("window host: dropped select for window %u: the row is not in the list",
+               unsigned(w.id));
+    return false;
+  }
+  if (auto it = frame.find("mods"); it != frame.end()) {
+    event.mods.ctrl = it->at("ctrl").get<bool>();
+    event.mods.shift = it->at("shift").get<bool>();
+    event.mods.alt = it->at("alt").get<bool>();
+  }
+  if (auto it = frame.find("key"); it != frame.end()) event.key = it->get<std::string>();
+  if (auto it = frame.find("v"); it != frame.end()) event.value = it->get<std::string>();
+  if (auto it = frame.find("href"); it != frame.end()) event.href = it->get<std::string>();
+  if (auto it = frame.find("index"); it != frame.end())
+    event.index = std::size_t(std::min<std::uint64_t>(it->get<std::uint64_t>(), SIZE_MAX));
+  if (auto it = frame.find("x"); it != frame.end()) event.x = it->get<double>();
+  if (auto it = frame.find("y"); it != frame.end()) event.y = it->get<double>();
+  if (auto it = frame.find("top"); it != frame.end()) event.top = it->get<double>();
+  return true;
+}
+
+void windowHost::answerRows(window& w, const json& frame) {
+  std::uint64_t uid = frame.at("u").get<std::uint64_t>();
+  std::uint64_t from = frame.at("from").get<std::uint64_t>();
+  std::uint64_t to = std::min(frame.at("to").get<std::uint64_t>(), from + maxRowsPerRequest);
+  // Changes still pending come first, so the rows and the count match the batches.
+  flush();
+  json rows = w.doc->rows(uid, std::size_t(std::min<std::uint64_t>(from, SIZE_MAX)),
+                          std::size_t(std::min<std::uint64_t>(to, SIZE_MAX)));
+  if (rows.is_null()) {
+    logMessage("window host: dropped rows for window %u: no element %llu", unsigned(w.id),
+               static_cast<unsigned long long>(uid));
+    return;
+  }
+  rows["t"] = "rows";
+  rows["w"] = w.id;
+  send(rows);
+}
+
+void windowHost::recordGeometry(const window& w, const json& frame) {
+  if (w.id != main_) {
+    logMessage("window host: dropped geometry for window %u, which is not the main window",
+               unsigned(w.id));
+    return;
+  }
+  windowGeometry g;
+  g.x = coordinate(frame.at("x"));
+  g.y = coordinate(frame.at("y"));
+  g.width = coordinate(frame.at("width"));
+  g.height = coordinate(frame.at("height"));
+  g.screenWidth = coordinate(frame.at("screenWidth"));
+  g.screenHeight = coordinate(frame.at("screenHeight"));
+  geometry_ = g;
+}
+
+}  // namespace zv

@@ -1,0 +1,92 @@
+#pragma once
+// The console's user interface: the browser host on a loopback port, the window host
+// with the main window, the browser's app window, the message boxes and the message
+// loop.
+//
+// consoleMain makes one for the run. createMainWindow (start-up step 20) starts the
+// browser host, prints the address to open, opens the main window and the browser;
+// runMessageLoop (step 21) runs the loop until the main window's close control is
+// used (after the leave check) or SIGINT or SIGTERM arrives, and gives its exit code.
+// While the user interface exists, message boxes (zvc/messageBox.h) and the
+// internal-error box are windows of it.
+//
+// User-interface thread only. blockStopSignals() must run before any thread starts, so
+// that SIGINT and SIGTERM reach the loop instead of ending the process mid-write.
+
+#include "htmlview/messageBoxWindow.h"
+#include "htmlview/webHost.h"
+#include "htmlview/windowHost.h"
+#include "platform/eventLoop.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zv {
+
+constexpr std::uint16_t defaultConsolePort = 8779;
+
+struct consoleUiOptions {
+  std::uint16_t port = defaultConsolePort;
+  bool openBrowser = true;
+  // Returns from runMessageLoop at once (scripts and tests start and stop the console).
+  bool exitAfterStart = false;
+  std::string skinDirectory;  // served at /skin/
+  std::string docsDirectory;  // fonts served at /docs/fonts/
+};
+
+// A port number 1 to 65535 in decimal; nullopt for anything else.
+std::optional<std::uint16_t> parsePort(std::string_view text);
+
+// The command that opens `url` in a Chromium app window, or empty when there is no
+// display (DISPLAY or WAYLAND_DISPLAY) or no chromium on PATH. `env` looks up the
+// environment (nullptr for a variable that is not set); the profile directory is
+// XDG_CONFIG_HOME (or HOME/.config) + "/zelvar/chromium".
+using environmentLookup = std::function<const char*(const char* name)>;
+std::vector<std::string> appBrowserCommand(const std::string& url, const environmentLookup& env);
+
+// Opens the main window ("Zelvar Center") with the document. Its close control asks
+// `leaveCheck` (empty: leaving is allowed); when leaving, the window is closed and
+// the loop ends with exit code 0.
+windowId openMainWindow(windowHost& windows, eventLoop& loop, std::unique_ptr<document> doc,
+                        std::function<bool()> leaveCheck);
+
+// Blocks SIGINT and SIGTERM in the calling thread and the threads it starts later;
+// runMessageLoop takes them over.
+void blockStopSignals();
+
+class consoleUi {
+ public:
+  consoleUi(eventLoop& loop, consoleUiOptions options);
+  ~consoleUi();
+  consoleUi(const consoleUi&) = delete;
+  consoleUi& operator=(const consoleUi&) = delete;
+
+  // False, with the reason on standard error and in the diagnostic log, when the
+  // browser host cannot listen.
+  bool createMainWindow(std::unique_ptr<document> doc);
+  int runMessageLoop();
+
+  windowHost& windows() { return windows_; }
+  const std::string& url() const { return url_; }
+  // Asked before the main window closes; empty allows leaving.
+  std::function<bool()> leaveCheck;
+
+ private:
+  void installBoxes();
+  void removeBoxes();
+
+  eventLoop& loop_;
+  consoleUiOptions options_;
+  windowHost windows_;  // before the browser host, which calls it until destroyed
+  std::unique_ptr<webHost> host_;
+  internalErrorWindow errorUi_;
+  std::string url_;
+  bool boxesInstalled_ = false;
+};
+
+}  // namespace zv
