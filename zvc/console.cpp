@@ -7,6 +7,7 @@
 #include "zvc/configurator.h"
 #include "zvc/consoleState.h"
 #include "zvc/consoleUi.h"
+#include "zvc/mainWindow.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -24,29 +25,6 @@ void printUsage() {
             << ").\n"
                "  --no-browser        do not open a browser window; open the printed address\n"
                "  --exit-after-start  start, print what was found and the address, then exit\n";
-}
-
-// The main window until the real one exists: the title and what was loaded.
-std::unique_ptr<document> summaryDocument(const consoleState& state) {
-  auto doc = std::make_unique<document>();
-  doc->load(
-      "<html><head><style>"
-      "body{font:14px sans-serif;margin:24px}th{text-align:left;padding-right:16px}"
-      "td,th{padding:3px 0}"
-      "</style></head><body><h1>Zelvar Center</h1><table id=summary>"
-      "<tr><th>Каталог программы</th><td id=programDir></td></tr>"
-      "<tr><th>Каталог данных</th><td id=dataDir></td></tr>"
-      "<tr><th>Терминалы</th><td id=terminals></td></tr>"
-      "<tr><th>Группы</th><td id=groups></td></tr>"
-      "<tr><th>Журнал диагностики</th><td id=diagnosticLog></td></tr>"
-      "</table></body></html>");
-  const installationPaths& p = paths();
-  doc->byId("programDir")->setText(p.programDir);
-  doc->byId("dataDir")->setText(p.dataDir);
-  doc->byId("terminals")->setText(std::to_string(state.terminals.size()));
-  doc->byId("groups")->setText(std::to_string(state.groups.groups().size()));
-  doc->byId("diagnosticLog")->setText(diagnosticLogPath());
-  return doc;
 }
 
 }  // namespace
@@ -81,6 +59,7 @@ int consoleMain(int argc, char** argv) {
   eventLoop loop;
   consoleState state;
   std::unique_ptr<consoleUi> ui;
+  std::unique_ptr<mainWindow> main;
   startupSteps steps;
   state.wireStartup(steps);
   steps.createMainWindow = [&] {
@@ -96,10 +75,17 @@ int consoleMain(int argc, char** argv) {
     options.skinDirectory = p.skinDir;
     options.docsDirectory = p.docsDir;
     ui = std::make_unique<consoleUi>(loop, options);
-    return ui->createMainWindow(summaryDocument(state));
+    mainWindowHooks hooks;
+    main = std::make_unique<mainWindow>(ui->windows(), loop, state.versions, p.skinDir,
+                                        std::move(hooks));
+    ui->leaveCheck = [&main] { return main->closeRequested(); };
+    if (!ui->createMainWindow(main->buildDocument())) return false;
+    main->attach(ui->windows().mainWindow());
+    return true;
   };
   steps.runMessageLoop = [&] { return ui->runMessageLoop(); };
   int exitCode = runConfigurator(steps);
+  main.reset();
   ui.reset();
   return exitCode;
 }
