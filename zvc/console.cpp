@@ -7,6 +7,10 @@
 #include "zvc/configurator.h"
 #include "zvc/consoleState.h"
 #include "zvc/consoleUi.h"
+#include "zvc/instanceGuard.h"
+#include "zvc/messageBox.h"
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -79,10 +83,33 @@ int consoleMain(int argc, char** argv) {
   blockStopSignals();
 
   eventLoop loop;
+  instanceGuard instance(loop, instanceTimingFromEnvironment());
   consoleState state;
   std::unique_ptr<consoleUi> ui;
   startupSteps steps;
   state.wireStartup(steps);
+  steps.claimInstance = [&] {
+    if (instance.claimInstance()) return true;
+    // No window exists yet. An administrator who started the console from a terminal
+    // answers the question there; otherwise it takes its default button (Yes): the
+    // request only asks the other console's user, who can refuse it.
+    bool onTerminal = ::isatty(STDIN_FILENO) == 1;
+    if (onTerminal) {
+      setMessageBoxHandler(
+          [](const std::string& text, const std::string& caption, boxButtons buttons, boxIcon) {
+            logMessage("%s: %s", caption.c_str(), text.c_str());
+            return terminalMessageBox(text, caption, buttons, std::cin, std::cerr);
+          });
+    }
+    windowHost waiting(loop);
+    bool obtained = instance.askRunningInstance(waiting);
+    if (onTerminal) setMessageBoxHandler(nullptr);
+    return obtained;
+  };
+  steps.startInstanceListener = [&] {
+    if (!instance.startInstanceListener()) std::exit(1);
+  };
+  steps.closeInstance = [&] { instance.closeInstance(); };
   steps.createMainWindow = [&] {
     const installationPaths& p = paths();
     logMessage("Zelvar Center started: program directory %s, data directory %s, %d terminals.",
@@ -96,7 +123,9 @@ int consoleMain(int argc, char** argv) {
     options.skinDirectory = p.skinDir;
     options.docsDirectory = p.docsDir;
     ui = std::make_unique<consoleUi>(loop, options);
-    return ui->createMainWindow(summaryDocument(state));
+    if (!ui->createMainWindow(summaryDocument(state))) return false;
+    instance.setMainWindow(ui->windows().mainWindow());
+    return true;
   };
   steps.runMessageLoop = [&] { return ui->runMessageLoop(); };
   int exitCode = runConfigurator(steps);
