@@ -10,6 +10,7 @@
 #include "zvc/instanceGuard.h"
 #include "zvc/messageBox.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -98,7 +99,17 @@ int consoleMain(int argc, char** argv) {
       setMessageBoxHandler(
           [](const std::string& text, const std::string& caption, boxButtons buttons, boxIcon) {
             logMessage("%s: %s", caption.c_str(), text.c_str());
-            return terminalMessageBox(text, caption, buttons, std::cin, std::cerr);
+            if (buttons == boxButtons::ok)
+              return terminalMessageBox(text, caption, buttons, std::cin, std::cerr);
+            // Ctrl+C at the question ends the console, which holds nothing yet.
+            sigset_t stop;
+            sigemptyset(&stop);
+            sigaddset(&stop, SIGINT);
+            sigaddset(&stop, SIGTERM);
+            pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+            boxAnswer answer = terminalMessageBox(text, caption, buttons, std::cin, std::cerr);
+            pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+            return answer;
           });
     }
     windowHost waiting(loop);

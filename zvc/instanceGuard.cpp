@@ -111,10 +111,14 @@ bool instanceGuard::askRunningInstance(windowHost& windows) {
         while (!stopAnswer) {
           mailslot::readResult result = slot->read(answer, timing_.poll);
           if (result == mailslot::readResult::failed) return;
-          if (result == mailslot::readResult::message && !answer.empty()) {
+          if (result != mailslot::readResult::message || answer.empty()) continue;
+          if (answer == instanceRefusal) {
             loop_.post(dialog, wm::instanceWaitDone);
             return;
           }
+          // Anyone may write to the mailslot: only the refusal counts.
+          ZV_REPORT("instance answer: a message that is not the refusal (%zu bytes) was dropped",
+                    answer.size());
         }
       });
       started = true;

@@ -8,9 +8,10 @@
 // every second to take the name, for at most the answer window plus one second. The
 // running console's listener thread asks its user (OK closes, Cancel refuses); a
 // refusal is "kill" on the answer mailslot and makes the starting console give up
-// with exit code 0. OK, or no answer within the answer window, frees the name and
-// posts wm::closeAtOnce to the main window, which ends the console with exit code 0
-// without saving anything.
+// with exit code 0 (other answers are dropped with a log line, as are requests that
+// are not identifiers: every user may write to a mailslot). OK, or no answer within the answer
+// window, frees the name and posts wm::closeAtOnce to the main window, which ends the console with
+// exit code 0 without saving anything.
 //
 // Threads: claimInstance, askRunningInstance, closeInstance and the destructor belong
 // to the user-interface thread; setMainWindow may be called from any thread. The

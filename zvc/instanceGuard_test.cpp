@@ -196,13 +196,15 @@ TEST_F(InstanceGuard, AnsweringNoEndsSilently) {
 }
 
 // The running console refuses: the starting one shows the refusal once and gives up;
-// while it waited, the waiting dialog was open.
+// while it waited, the waiting dialog was open. Other answers are dropped.
 TEST_F(InstanceGuard, RefusalEndsTheWait) {
   auto running = mailslot::create(instanceMailslotName);
   instanceGuard starting(loop, quick());
   std::string request;
   std::thread other([&] {
     request = readOne(*running);
+    writeMailslot(answerMailslotPrefix + request, "");
+    writeMailslot(answerMailslotPrefix + request, "killed");
     writeMailslot(answerMailslotPrefix + request, "kill");
   });
   windowId dialog = 0;
@@ -224,6 +226,7 @@ TEST_F(InstanceGuard, RefusalEndsTheWait) {
   EXPECT_EQ(browser.boxes()[1].caption, "Zelvar");
   EXPECT_FALSE(windows.isOpen(dialog));
   EXPECT_FALSE(mailslotExists(answerMailslotPrefix + request)) << "the answer mailslot is closed";
+  EXPECT_TRUE(log.contains("a message that is not the refusal (6 bytes) was dropped"));
 }
 
 // When the running console lets the name go, the starting one takes it within a claim
