@@ -137,6 +137,7 @@ bool instanceGuard::askRunningInstance(windowHost& windows) {
   logMessage("Zelvar Center: another console runs; asked it to close (request %s).",
              identifier.c_str());
 
+  // The refusal is told once; not at all when the user closed the dialog.
   bool refusalShown = false;
   windows.setProcedure(dialog, [&](message& m) -> std::intptr_t {
     if (m.id == wm::timer && m.wParam == claimTimerId) {
@@ -152,8 +153,11 @@ bool instanceGuard::askRunningInstance(windowHost& windows) {
     }
     return 0;
   });
-  // The dialog's own close control gives up waiting.
-  windows.setCloseHandler(dialog, [&] { windows.endModal(dialog, cancelled); });
+  // The dialog's own close control gives up waiting, without a message: the user chose.
+  windows.setCloseHandler(dialog, [&] {
+    refusalShown = true;
+    windows.endModal(dialog, cancelled);
+  });
   loop_.setTimer(dialog, claimTimerId, timing_.claimPeriod);
   loop_.setTimer(dialog, giveUpTimerId, timing_.waitLimit);
   windows.runModal(dialog);

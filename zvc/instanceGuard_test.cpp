@@ -259,6 +259,19 @@ TEST_F(InstanceGuard, TakesTheNameOrGivesUpAfterTheWaitLimit) {
   EXPECT_EQ(browser.boxes()[2].text, takeOverRefused);
 }
 
+// Closing the waiting dialog gives up at once and tells nothing more.
+TEST_F(InstanceGuard, ClosingTheWaitingDialogGivesUp) {
+  auto running = mailslot::create(instanceMailslotName);
+  instanceGuard starting(loop, instanceTiming{60s, 61s, 1s, 10ms});
+  browser.answerBox("Конфигуратор уже запущен", boxAnswer::yes);
+  browser.onWindow("Внимание", [&](windowId w) { browser.closeWindow(w); });
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(starting.askRunningInstance(windows));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_EQ(browser.boxes().size(), 1u);
+  EXPECT_TRUE(windows.openWindows().empty());
+}
+
 // A request that cannot be delivered is "Невозможно запустить конфигуратор." / "Ошибка".
 TEST_F(InstanceGuard, UndeliverableRequest) {
   auto running = mailslot::create(instanceMailslotName);
