@@ -7,7 +7,12 @@
 #include "zvc/configurator.h"
 #include "zvc/consoleState.h"
 #include "zvc/consoleUi.h"
+#include "zvc/instanceGuard.h"
 #include "zvc/mainWindow.h"
+#include "zvc/messageBox.h"
+
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -57,11 +62,44 @@ int consoleMain(int argc, char** argv) {
   blockStopSignals();
 
   eventLoop loop;
+  instanceGuard instance(loop, instanceTimingFromEnvironment());
   consoleState state;
   std::unique_ptr<consoleUi> ui;
   std::unique_ptr<mainWindow> main;
   startupSteps steps;
   state.wireStartup(steps);
+  steps.claimInstance = [&] {
+    if (instance.claimInstance()) return true;
+    // No window exists yet. An administrator who started the console from a terminal
+    // answers the question there; otherwise it takes its default button (Yes): the
+    // request only asks the other console's user, who can refuse it.
+    bool onTerminal = ::isatty(STDIN_FILENO) == 1;
+    if (onTerminal) {
+      setMessageBoxHandler(
+          [](const std::string& text, const std::string& caption, boxButtons buttons, boxIcon) {
+            logMessage("%s: %s", caption.c_str(), text.c_str());
+            if (buttons == boxButtons::ok)
+              return terminalMessageBox(text, caption, buttons, std::cin, std::cerr);
+            // Ctrl+C at the question ends the console, which holds nothing yet.
+            sigset_t stop;
+            sigemptyset(&stop);
+            sigaddset(&stop, SIGINT);
+            sigaddset(&stop, SIGTERM);
+            pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+            boxAnswer answer = terminalMessageBox(text, caption, buttons, std::cin, std::cerr);
+            pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+            return answer;
+          });
+    }
+    windowHost waiting(loop);
+    bool obtained = instance.askRunningInstance(waiting);
+    if (onTerminal) setMessageBoxHandler(nullptr);
+    return obtained;
+  };
+  steps.startInstanceListener = [&] {
+    if (!instance.startInstanceListener()) std::exit(1);
+  };
+  steps.closeInstance = [&] { instance.closeInstance(); };
   steps.createMainWindow = [&] {
     const installationPaths& p = paths();
     logMessage("Zelvar Center started: program directory %s, data directory %s, %d terminals.",
@@ -81,6 +119,7 @@ int consoleMain(int argc, char** argv) {
     ui->leaveCheck = [&main] { return main->closeRequested(); };
     if (!ui->createMainWindow(main->buildDocument())) return false;
     main->attach(ui->windows().mainWindow());
+    instance.setMainWindow(ui->windows().mainWindow());
     return true;
   };
   steps.runMessageLoop = [&] { return ui->runMessageLoop(); };

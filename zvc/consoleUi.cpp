@@ -4,6 +4,7 @@
 #include "platform/detachedProcess.h"
 #include "platform/diagnostics.h"
 #include "platform/files.h"
+#include "platform/windowMessages.h"
 #include "zvc/messageBox.h"
 
 #include <signal.h>
@@ -113,6 +114,13 @@ windowId openMainWindow(windowHost& windows, eventLoop& loop, std::unique_ptr<do
     if (leaveCheck && !leaveCheck()) return;
     windows.closeWindow(main);
     loop.quit(0);
+  });
+  // Another console took over: end at once, without the leave check and without saving.
+  windows.setProcedure(main, [&loop](message& m) -> std::intptr_t {
+    if (m.id != wm::closeAtOnce) return 0;
+    logMessage("Zelvar Center: another console takes over; this one ends.");
+    loop.quit(0);
+    return 0;
   });
   return main;
 }

@@ -51,7 +51,8 @@ std::vector<std::string> appBrowserCommand(const std::string& url, const environ
 
 // Opens the main window ("Zelvar Center") with the document. Its close control asks
 // `leaveCheck` (empty: leaving is allowed); when leaving, the window is closed and
-// the loop ends with exit code 0.
+// the loop ends with exit code 0. wm::closeAtOnce (the instance listener's) ends the loop
+// with exit code 0 at once, without the leave check.
 windowId openMainWindow(windowHost& windows, eventLoop& loop, std::unique_ptr<document> doc,
                         std::function<bool()> leaveCheck);
 

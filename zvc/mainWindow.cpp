@@ -7,8 +7,6 @@
 #include "zvc/messageBox.h"
 #include "zvc/versions.h"
 
-#include <unistd.h>
-
 #include <array>
 
 namespace zv {
@@ -290,11 +288,12 @@ std::intptr_t mainWindow::procedure(message& m) {
         hooks_.terminalChanged(*mac);
       return 0;
     case wm::closeAtOnce:
-      logMessage("Another console took over: this one ends.");
+      // Another console takes over: no leave check, nothing saved, exit code 0.
+      logMessage("Zelvar Center: another console takes over; this one ends.");
       if (hooks_.exitNow) {
         hooks_.exitNow(0);
       } else {
-        _exit(0);
+        loop_.quit(0);
       }
       return 0;
     default:

@@ -14,8 +14,8 @@
 // (1 hour) the last-seen refresh, the last two only in terminals mode and when their
 // settings are on. Application messages: WM_APP + 0 (the log listener died), + 10 (a log
 // capture ended), + 11 (a terminal changed), + 14 (another console takes over: the
-// process ends at once with code 0); + 2 to + 9 go to the panels' hook; + 1 is an
-// internal error here.
+// loop ends at once with code 0, without the leave check or saving the settings); + 2 to + 9 go to
+// the panels' hook; + 1 is an internal error here.
 //
 // User-interface thread only.
 
@@ -64,7 +64,7 @@ struct mainWindowHooks {
   // Drops and the other mouse events nobody took (drag and drop of the panels).
   std::function<void(uiEvent&)> mouse;
   std::function<void(uiEvent&)> scroll;
-  // Ends the process at once (WM_APP + 14); tests replace it.
+  // Ends the console at once (WM_APP + 14); empty: the loop ends with code 0.
   std::function<void(int code)> exitNow;
 };
 

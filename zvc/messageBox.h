@@ -8,6 +8,7 @@
 #include "htmlview/messageBoxWindow.h"
 
 #include <functional>
+#include <iosfwd>
 #include <string>
 
 namespace zv {
@@ -20,6 +21,14 @@ using messageBoxHandler = std::function<boxAnswer(const std::string& text,
 // Shows a box owned by the main window (or none before it exists) and returns the answer.
 boxAnswer messageBox(const std::string& text, const std::string& caption,
                      boxButtons buttons = boxButtons::ok, boxIcon icon = boxIcon::none);
+
+// A box asked on a terminal, for the boxes that come before the user interface when
+// standard input is one: caption and text on `out`, then the answer read from `in`
+// ("да"/"y", "нет"/"n", "ok", "отмена"/"c", "повтор"/"r", case-blind). An empty line
+// or the end of input chooses the default button; other lines ask again, three times
+// at most. A box with OK alone reads nothing.
+boxAnswer terminalMessageBox(const std::string& text, const std::string& caption,
+                             boxButtons buttons, std::istream& in, std::ostream& out);
 
 // Installs the handler; an empty one restores the console default.
 void setMessageBoxHandler(messageBoxHandler handler);
