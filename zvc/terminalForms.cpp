@@ -134,22 +134,22 @@ bool readVersionChoice(const installedVersions& versions, std::u16string_view ca
   return false;
 }
 
-terminal* addFromForm(terminalRegister& terminals, const installedVersions& versions,
+addResult addFromForm(terminalRegister& terminals, const installedVersions& versions,
                       const terminalFormText& form, std::u16string_view versionCaption,
                       const formBox& box, const std::function<void(terminal&)>& added) {
   auto entry = readForm(form, box);
-  if (!entry) return nullptr;
+  if (!entry) return {};
   const terminalID& id = entry->identity;
   if (!id.mac.isValid()) {
     show(box, macRequiredText, errorCaption);
-    return nullptr;
+    return {};
   }
   if (findConflict(terminals, id)) {
     show(box, conflictText, errorCaption);
-    return nullptr;
+    return {};
   }
   const versionSpec* spec = nullptr;
-  if (!readVersionChoice(versions, versionCaption, spec, box)) return nullptr;
+  if (!readVersionChoice(versions, versionCaption, spec, box)) return {};
 
   auto t = std::make_unique<terminal>(id.mac, terminals.libraries());
   t->ip = id.ip;
@@ -167,12 +167,14 @@ terminal* addFromForm(terminalRegister& terminals, const installedVersions& vers
   question += "\n?";
   // Nothing has been written for the MAC before the answer, so No leaves the disk as
   // it was (a directory that appeared meanwhile belongs to whoever made it).
-  if (show(box, question, warningCaption, boxButtons::yesNo) != boxAnswer::yes) return nullptr;
+  if (show(box, question, warningCaption, boxButtons::yesNo) != boxAnswer::yes)
+    return {addOutcome::declined, nullptr};
 
-  if (!saveTerminal(*t, false)) return nullptr;
+  if (!saveTerminal(*t, false)) return {addOutcome::failed, nullptr};
   terminal* registered = terminals.addTerminal(std::move(t));
-  if (registered && added) added(*registered);
-  return registered;
+  if (!registered) return {addOutcome::failed, nullptr};
+  if (added) added(*registered);
+  return {addOutcome::added, registered};
 }
 
 terminal* findFromForm(const terminalRegister& terminals, const terminalFormText& form,

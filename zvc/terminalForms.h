@@ -84,9 +84,18 @@ bool readVersionChoice(const installedVersions& versions, std::u16string_view ca
 // Registers a terminal from the form: checks the form, the MAC and the conflicts, takes
 // the chosen version, asks "Создать терминал с параметрами:..." and on Yes saves the
 // terminal and appends it to the register (which offers it to the list); `added` then
-// tells the list (insert its row, select it). The new terminal, or null when a check
-// failed, the user said No or the terminal could not be saved.
-terminal* addFromForm(terminalRegister& terminals, const installedVersions& versions,
+// tells the list to insert its row.
+enum class addOutcome {
+  refused,   // a check failed and was shown; the form stays for correcting
+  declined,  // the question was answered No: nothing was written
+  failed,    // answered Yes, but the terminal could not be saved (reported)
+  added,
+};
+struct addResult {
+  addOutcome outcome = addOutcome::refused;
+  terminal* added = nullptr;  // the registered terminal, for addOutcome::added
+};
+addResult addFromForm(terminalRegister& terminals, const installedVersions& versions,
                       const terminalFormText& form, std::u16string_view versionCaption,
                       const formBox& box, const std::function<void(terminal&)>& added = {});
 

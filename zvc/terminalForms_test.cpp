@@ -154,7 +154,7 @@ TEST_F(TerminalForms, FindRules) {
 TEST_F(TerminalForms, AddChecksAndConfirms) {
   auto addForm = [&](terminalFormText form, std::u16string_view version = u"6.2.63") {
     boxes.clear();
-    return addFromForm(terminals, versions, form, version, recorder());
+    return addFromForm(terminals, versions, form, version, recorder()).added;
   };
   EXPECT_FALSE(addForm({u"", u"10.0.0.50", u"", u""}));
   EXPECT_EQ(boxes.back(), "Ошибка|Не указано или некорректно указано поле MAC");
@@ -177,7 +177,8 @@ TEST_F(TerminalForms, AddChecksAndConfirms) {
             "версию.");
 
   answer = boxAnswer::no;
-  EXPECT_FALSE(addForm(form));
+  EXPECT_EQ(addFromForm(terminals, versions, form, u"6.2.63", recorder()).outcome,
+            addOutcome::declined);
   EXPECT_EQ(boxes.back(),
             "Внимание|Создать терминал с параметрами:\n MAC: 00:1A:2B:3C:4D:10\n IP: 10.0.0.10\n"
             " Host: new-host\n Version: 6.2.63\n Comment: Бухгалтерия\n?");
@@ -186,8 +187,10 @@ TEST_F(TerminalForms, AddChecksAndConfirms) {
 
   answer = boxAnswer::yes;
   std::vector<std::string> listed;
-  terminal* t = addFromForm(terminals, versions, form, u"6.2.63", recorder(),
-                            [&](terminal& added) { listed.push_back(added.mac.logText()); });
+  addResult result = addFromForm(terminals, versions, form, u"6.2.63", recorder(),
+                                 [&](terminal& added) { listed.push_back(added.mac.logText()); });
+  EXPECT_EQ(result.outcome, addOutcome::added);
+  terminal* t = result.added;
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(listed, std::vector<std::string>{"00:1A:2B:3C:4D:10"});
   EXPECT_EQ(terminals.findByMac(mac("00:1A:2B:3C:4D:10")), t);

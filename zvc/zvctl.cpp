@@ -379,7 +379,7 @@ int terminalAddCommand(const std::vector<std::string>& args, std::ostream& out, 
         chosen->second == "noversion" ? std::u16string(noVersionCaption) : fromUtf8(chosen->second);
   unattendedBoxes boxes;
   terminal* t =
-      addFromForm(state->terminals, state->versions, formOf(values), version, boxes.box());
+      addFromForm(state->terminals, state->versions, formOf(values), version, boxes.box()).added;
   if (!t)
     return fail(out, boxes.message().empty() ? "Failed to save the terminal." : boxes.message());
   print(out, json{{"ok", true}, {"terminal", terminalJson(*t, state->groups)}});
