@@ -90,8 +90,8 @@ void boxSize(std::string_view text, int& width, int& height) {
 }
 
 // The box's button the event is on; false when it is on none of the set.
-bool buttonOf(const clientEvent& e, const std::vector<boxAnswer>& set, boxAnswer& answer) {
-  elementRef button = e.element ? e.element->closest("button[id]") : elementRef();
+bool buttonOf(const uiEvent& e, const std::vector<boxAnswer>& set, boxAnswer& answer) {
+  elementRef button = e.source ? e.source->closest("button[id]") : elementRef();
   if (!button) return false;
   std::optional<boxAnswer> named = boxAnswerOf(*button->attribute("id"));
   if (!named || std::find(set.begin(), set.end(), *named) == set.end()) return false;
@@ -190,16 +190,22 @@ boxAnswer showMessageBox(windowHost& windows, windowId owner, std::string_view t
   if (box == 0) return fallback;
 
   auto choose = [&windows, box](boxAnswer answer) { windows.endModal(box, int(answer)); };
-  windows.setEventHandler(box, [choose, set, onClose](clientEvent& e) {
+  windows.setEventHandler(box, [choose, set, onClose](uiEvent& e) {
     boxAnswer pressed = set.front();
     bool onButton = buttonOf(e, set, pressed);
-    if (e.kind == clientEventKind::click) {
+    if (e.kind == eventKind::buttonClick) {
       if (onButton) choose(pressed);
-    } else if (e.kind == clientEventKind::key && e.key == "Enter") {
-      choose(pressed);  // the focused button, else the default one
-    } else if (e.kind == clientEventKind::key && e.key == "Escape" && onClose) {
-      choose(*onClose);
+      return onButton;
     }
+    if (e.kind == eventKind::key && e.key == "Enter") {
+      choose(pressed);  // the focused button, else the default one
+      return true;
+    }
+    if (e.kind == eventKind::key && e.key == "Escape") {
+      if (onClose) choose(*onClose);
+      return true;
+    }
+    return false;
   });
   windows.setCloseHandler(box, [choose, onClose] {
     if (onClose) choose(*onClose);

@@ -112,7 +112,10 @@ TEST(RecordingHost, QueriesAndDetaching) {
   EXPECT_FALSE(browser.click(w, "li.missing"));
 
   std::optional<std::string> href;
-  windows.setEventHandler(w, [&](clientEvent& e) { href = e.href; });
+  windows.setEventHandler(w, [&](uiEvent& e) {
+    if (e.kind == eventKind::click) href = e.href;
+    return e.kind == eventKind::click;
+  });
   ASSERT_TRUE(browser.clickLink(w, "#help"));
   loop.pump();
   EXPECT_EQ(href, "#topic");

@@ -374,10 +374,12 @@ TEST(WindowHostOverSocket, ClickReachesTheHandlerAndTheBatchComesBack) {
   windowId main = windows.openWindow({"Zelvar Center", 800, 600, 0, false, {}},
                                      "<button id=save>Save</button><p id=status>idle</p>");
   std::optional<std::thread::id> handledOn;
-  windows.setEventHandler(main, [&](clientEvent& e) {
+  windows.setEventHandler(main, [&](uiEvent& e) {
     handledOn = std::this_thread::get_id();
-    if (e.element == windows.doc(main)->byId("save"))
-      windows.doc(main)->byId("status")->setText("saved");
+    if (e.kind != eventKind::buttonClick || e.source != windows.doc(main)->byId("save"))
+      return false;
+    windows.doc(main)->byId("status")->setText("saved");
+    return true;
   });
 
   wsClient client(host.port(), host.token());

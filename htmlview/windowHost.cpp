@@ -14,23 +14,13 @@ using json = nlohmann::json;
 // A client asks for the rows it shows plus a screen each side; more is not served.
 constexpr std::size_t maxRowsPerRequest = 1000;
 
-struct eventName {
-  const char* name;
-  clientEventKind kind;
-};
+// The frame types that carry input for the window's document.
+constexpr std::string_view inputTypes[] = {"click",  "dblclick",    "key",      "input",
+                                           "select", "contextmenu", "menuitem", "popupDismissed",
+                                           "drop",   "scroll"};
 
-const eventName eventNames[] = {
-    {"click", clientEventKind::click},       {"dblclick", clientEventKind::dblclick},
-    {"key", clientEventKind::key},           {"input", clientEventKind::input},
-    {"select", clientEventKind::select},     {"contextmenu", clientEventKind::contextMenu},
-    {"menuitem", clientEventKind::menuItem}, {"popupDismissed", clientEventKind::popupDismissed},
-    {"drop", clientEventKind::drop},         {"scroll", clientEventKind::scroll},
-};
-
-std::optional<clientEventKind> eventKind(const std::string& type) {
-  for (const eventName& e : eventNames)
-    if (type == e.name) return e.kind;
-  return std::nullopt;
+bool isInputType(std::string_view type) {
+  return std::find(std::begin(inputTypes), std::end(inputTypes), type) != std::end(inputTypes);
 }
 
 // Screen coordinates; the client's numbers are bounded to something sane.
@@ -41,12 +31,6 @@ int coordinate(const json& v) {
 }
 
 }  // namespace
-
-const char* clientEventName(clientEventKind kind) {
-  for (const eventName& e : eventNames)
-    if (e.kind == kind) return e.name;
-  return "?";
-}
 
 windowHost::windowHost(eventLoop& loop) : loop_(loop), self_(std::make_shared<windowHost*>(this)) {
   loop_.setAfterEach([this] { flush(); });
@@ -119,6 +103,18 @@ windowId windowHost::openWindow(windowSpec spec, std::unique_ptr<document> doc) 
   w->spec = std::move(spec);
   w->doc = std::move(doc);
   w->order = nextOrder_++;
+  w->router = std::make_unique<eventRouter>(*w->doc);
+  w->router->setScheduler([this, alive](std::function<void()> task) {
+    loop_.postTask([alive, task = std::move(task)] {
+      if (alive.lock()) task();
+    });
+  });
+  if (styles_) {
+    for (const std::string& url : w->spec.css) {
+      if (std::optional<std::string> css = styles_(url)) w->router->addStyleSheet(*css);
+    }
+  }
+  w->router->settle();
   if (main_ == 0 && w->spec.owner == 0 && !w->spec.modal) main_ = id;
   // The other windows' changes go first: the client draws the new window over the
   // state in which it was opened.
@@ -149,11 +145,23 @@ bool windowHost::closeWindow(windowId id) {
   if (main_ == id) main_ = 0;
   loop_.destroyWindow(id);
   if (attached_) send(json{{"t", "close"}, {"w", id}});
+  // A router in the middle of an event must not be destroyed under it.
+  if (handling_ > 0) retired_.push_back(std::move(gone));
   return true;
 }
 
-void windowHost::setEventHandler(windowId id, clientEventHandler handler) {
-  if (window* w = find(id)) w->onEvent = std::make_shared<clientEventHandler>(std::move(handler));
+void windowHost::setEventHandler(windowId id, windowEventHandler handler) {
+  window* w = find(id);
+  if (!w) return;
+  auto shared = std::make_shared<windowEventHandler>(std::move(handler));
+  w->onEvent = shared;
+  // The router holds the handler by value; the handler may close its own window.
+  w->router->setApplicationHandler([shared](uiEvent& e) { return *shared && (*shared)(e); });
+}
+
+eventRouter* windowHost::router(windowId id) const {
+  window* w = find(id);
+  return w ? w->router.get() : nullptr;
 }
 
 void windowHost::setCloseHandler(windowId id, std::function<void()> handler) {
@@ -297,8 +305,8 @@ void windowHost::handleFrame(const json& received) {
     recordGeometry(*w, frame);
     return;
   }
-  std::optional<clientEventKind> kind = eventKind(type);
-  bool passive = kind == clientEventKind::scroll || kind == clientEventKind::popupDismissed;
+  bool input = isInputType(type);
+  bool passive = type == "scroll" || type == "popupDismissed";
   if (!passive && !acceptsInput(*w)) {
     logMessage("window host: dropped %s for window %u under a modal window", type.c_str(),
                unsigned(id));
@@ -308,53 +316,40 @@ void windowHost::handleFrame(const json& received) {
     requestClose(id);
     return;
   }
-  if (!kind) {
+  if (!input) {
     logMessage("window host: dropped a frame of type %s", type.c_str());
     return;
   }
-  clientEvent event;
-  event.kind = *kind;
-  event.window = id;
-  if (!resolve(*w, frame, event)) return;
-  if (!w->onEvent || !*w->onEvent) return;
-  auto handler = w->onEvent;  // the handler may close the window
-  (*handler)(event);
+  ++handling_;
+  routeInput(*w, frame, type);
+  if (--handling_ == 0) retired_.clear();
 }
 
-bool windowHost::resolve(window& w, const json& frame, clientEvent& event) {
-  auto element = [&](const char* field, elementRef& out) {
+void windowHost::routeInput(window& w, const json& frame, const std::string& type) {
+  // Every uid must name an element of this window's document (0 for "no focus" aside).
+  for (const char* field : {"u", "row", "target"}) {
     auto it = frame.find(field);
-    if (it == frame.end()) return true;
+    if (it == frame.end()) continue;
     std::uint64_t uid = it->get<std::uint64_t>();
-    if (uid == 0 && event.kind == clientEventKind::key) return true;
-    out = w.doc->find(uid);
-    if (out) return true;
-    logMessage("window host: dropped %s for window %u: no element %llu",
-               clientEventName(event.kind), unsigned(w.id), static_cast<unsigned long long>(uid));
-    return false;
-  };
-  if (!element("u", event.element) || !element("row", event.row) ||
-      !element("target", event.target))
-    return false;
-  if (event.row && !event.element->contains(*event.row)) {
+    if (uid == 0 && type == "key") continue;
+    if (!w.doc->find(uid)) {
+      logMessage("window host: dropped %s for window %u: no element %llu", type.c_str(),
+                 unsigned(w.id), static_cast<unsigned long long>(uid));
+      return;
+    }
+  }
+  std::optional<uiEvent> event = eventFromClientFrame(frame, *w.doc);
+  if (!event) {
+    logMessage("window host: dropped %s for window %u: an element it names is not there",
+               type.c_str(), unsigned(w.id));
+    return;
+  }
+  if (event->kind == eventKind::select && !event->source->contains(*event->target)) {
     logMessage("window host: dropped select for window %u: the row is not in the list",
                unsigned(w.id));
-    return false;
+    return;
   }
-  if (auto it = frame.find("mods"); it != frame.end()) {
-    event.mods.ctrl = it->at("ctrl").get<bool>();
-    event.mods.shift = it->at("shift").get<bool>();
-    event.mods.alt = it->at("alt").get<bool>();
-  }
-  if (auto it = frame.find("key"); it != frame.end()) event.key = it->get<std::string>();
-  if (auto it = frame.find("v"); it != frame.end()) event.value = it->get<std::string>();
-  if (auto it = frame.find("href"); it != frame.end()) event.href = it->get<std::string>();
-  if (auto it = frame.find("index"); it != frame.end())
-    event.index = std::size_t(std::min<std::uint64_t>(it->get<std::uint64_t>(), SIZE_MAX));
-  if (auto it = frame.find("x"); it != frame.end()) event.x = it->get<double>();
-  if (auto it = frame.find("y"); it != frame.end()) event.y = it->get<double>();
-  if (auto it = frame.find("top"); it != frame.end()) event.top = it->get<double>();
-  return true;
+  w.router->dispatch(std::move(*event));
 }
 
 void windowHost::answerRows(window& w, const json& frame) {

@@ -12,13 +12,15 @@
 // frames are checked again against the console's own state: a window that is not open,
 // a uid that is not in that window's document, input for a window under an open modal
 // window, are dropped with a line in the diagnostic log. What remains is handed to the
-// window's event handler as a clientEvent whose uids are elements; "rows" requests are
-// answered here, "geometry" of the main window is recorded, "closeWindow" (and
-// wm::close posted to the window) calls the window's close handler, which by default
-// closes the window.
+// window's event router (htmlview/eventRouter.h) as a uiEvent whose uids are elements:
+// behaviours take it first, then the window's application handler, then the control's
+// own action. "rows" requests are answered here, "geometry" of the main window is recorded,
+// "closeWindow" (and wm::close posted to the window) calls the window's close handler, which by
+// default closes the window.
 //
-// The host does not change a document for an event: applying an input's value,
-// moving the current row and the like are for the handler.
+// Each window's router attaches behaviours from the document's own <style> elements and
+// from the window's `css` sheets (read through the style sheet source). A window closed
+// while one of its events is being handled is destroyed once that handling is over.
 //
 // After every message, task and timer tick the loop handles, the host sends each
 // window's pending changes as one "batch" frame (flush() does it at other times, and
@@ -35,6 +37,8 @@
 // calls it (declare it first); the event loop must outlive the host.
 
 #include "htmlview/dom.h"
+#include "htmlview/eventRouter.h"
+#include "htmlview/events.h"
 #include "htmlview/webHost.h"
 #include "platform/eventLoop.h"
 
@@ -51,47 +55,14 @@
 
 namespace zv {
 
-enum class clientEventKind {
-  click,
-  dblclick,
-  key,
-  input,
-  select,
-  contextMenu,
-  menuItem,
-  popupDismissed,
-  drop,
-  scroll,
-};
+// The window's application handler: gets the events that no behaviour took on their
+// way up (htmlview/eventRouter.h); true when it handled one.
+using windowEventHandler = std::function<bool(uiEvent&)>;
 
-// The wire's name of the kind ("click", "contextmenu", "menuitem"...).
-const char* clientEventName(clientEventKind kind);
-
-struct keyModifiers {
-  bool ctrl = false;
-  bool shift = false;
-  bool alt = false;
-};
-
-// One input of the client for a window, its uids resolved to elements of the window's
-// document. Fields that the kind does not carry stay empty.
-struct clientEvent {
-  clientEventKind kind = clientEventKind::click;
-  windowId window = 0;
-  elementRef element;               // u: the element; for key the focused element or empty
-  keyModifiers mods;                // click, dblclick, key
-  std::string key;                  // key: DOM key name ("Enter", "s")
-  std::string value;                // input: the control's new value
-  elementRef row;                   // select: the chosen row of the list `element`
-  elementRef target;                // drop: the drop zone `element` was dropped on
-  std::size_t index = 0;            // drop: the position among the zone's children
-  std::optional<std::string> href;  // click on a link: the attribute as written
-  double x = 0;                     // click, contextmenu: inside the element
-  double y = 0;
-  double top = 0;  // scroll
-};
-
-using clientEventHandler = std::function<void(clientEvent&)>;
+// Reads a style sheet named by a window's `css` URL ("/skin/main-tabs.css"); nullopt when
+// it cannot be read. The behaviours that the sheet names are attached to the window's
+// elements.
+using styleSheetSource = std::function<std::optional<std::string>(const std::string& url)>;
 
 // The main window's browser window and screen, as the client reports them.
 struct windowGeometry {
@@ -124,6 +95,9 @@ class windowHost final : public hostSink {
   windowHost& operator=(const windowHost&) = delete;
 
   void setSender(frameSender sender) { sender_ = std::move(sender); }
+  // Where the windows' `css` sheets are read for their behaviour declarations; windows
+  // opened before it is set get none from them.
+  void setStyleSheetSource(styleSheetSource source) { styles_ = std::move(source); }
 
   // Opens a window; 0 (logged) when the owner is not an open window or the document
   // is missing. Sent at once when a client is attached.
@@ -142,7 +116,9 @@ class windowHost final : public hostSink {
   // Open windows in the order they were opened.
   std::vector<windowId> openWindows() const;
 
-  void setEventHandler(windowId window, clientEventHandler handler);
+  void setEventHandler(windowId window, windowEventHandler handler);
+  // The window's event router (post, send, method calls); nullptr when it is not open.
+  eventRouter* router(windowId window) const;
   // Called for the close control and wm::close; without one the window is closed.
   void setCloseHandler(windowId window, std::function<void()> handler);
   // Receives the window's other messages (timers, application messages).
@@ -174,7 +150,8 @@ class windowHost final : public hostSink {
     windowId id = 0;
     windowSpec spec;
     std::unique_ptr<document> doc;
-    std::shared_ptr<clientEventHandler> onEvent;
+    std::unique_ptr<eventRouter> router;  // after doc: goes first, as it observes doc
+    std::shared_ptr<windowEventHandler> onEvent;
     std::shared_ptr<std::function<void()>> onClose;
     std::shared_ptr<windowProc> procedure;
     std::uint64_t order = 0;               // opening order
@@ -190,12 +167,16 @@ class windowHost final : public hostSink {
   bool acceptsInput(const window& w) const;
   void answerRows(window& w, const nlohmann::json& frame);
   void recordGeometry(const window& w, const nlohmann::json& frame);
-  bool resolve(window& w, const nlohmann::json& frame, clientEvent& event);
+  void routeInput(window& w, const nlohmann::json& frame, const std::string& type);
   // Queues work for the user-interface thread; skipped once the host is gone.
   void onUiThread(std::function<void()> work);
 
   eventLoop& loop_;
   frameSender sender_;
+  styleSheetSource styles_;
+  // Windows closed while an event was being handled; destroyed when it is over.
+  std::vector<std::unique_ptr<window>> retired_;
+  int handling_ = 0;
   std::map<windowId, std::unique_ptr<window>> windows_;
   std::uint64_t nextOrder_ = 1;
   windowId main_ = 0;

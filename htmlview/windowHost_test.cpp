@@ -95,12 +95,13 @@ TEST_F(WindowHost, SendsOneBatchPerHandledEvent) {
   browser.attach();
   loop.pump();
   std::vector<std::string> seen;
-  windows.setEventHandler(main, [&](clientEvent& e) {
-    seen.push_back(clientEventName(e.kind) + (" " + std::string(*e.element->attribute("id"))));
+  windows.setEventHandler(main, [&](uiEvent& e) {
+    seen.push_back(eventKindName(e.kind) + (" " + std::string(*e.target->attribute("id"))));
     setStatus(main, "saving");
     windows.doc(main)->byId("title")->setAttribute("class", "busy");
     setStatus(main, "saved");
     setStatus(other, "also");
+    return true;
   });
   browser.clearFrames();
   ASSERT_TRUE(browser.click(main, "#save"));
@@ -142,8 +143,11 @@ TEST_F(WindowHost, ResolvesEventFields) {
   windowId main = openMain();
   browser.attach();
   loop.pump();
-  std::vector<clientEvent> events;
-  windows.setEventHandler(main, [&](clientEvent& e) { events.push_back(e); });
+  std::vector<uiEvent> events;
+  windows.setEventHandler(main, [&](uiEvent& e) {
+    events.push_back(e);
+    return true;
+  });
   document& doc = *windows.doc(main);
 
   ASSERT_TRUE(browser.click(main, "#save", {true, false, true}));
@@ -154,22 +158,21 @@ TEST_F(WindowHost, ResolvesEventFields) {
   ASSERT_TRUE(browser.scroll(main, "#list", 120.5));
   loop.pump();
   ASSERT_EQ(events.size(), 6u);
-  EXPECT_EQ(events[0].kind, clientEventKind::click);
-  EXPECT_EQ(events[0].element, doc.byId("save"));
+  EXPECT_EQ(events[0].kind, eventKind::click);
+  EXPECT_EQ(events[0].target, doc.byId("save"));
   EXPECT_TRUE(events[0].mods.ctrl && !events[0].mods.shift && events[0].mods.alt);
-  EXPECT_EQ(events[1].kind, clientEventKind::input);
+  EXPECT_EQ(events[1].kind, eventKind::input);
   EXPECT_EQ(events[1].value, "terminal 5");
-  EXPECT_EQ(doc.byId("name")->value(), "");  // applying the value is the handler's part
-  EXPECT_EQ(events[2].element, doc.byId("list"));
-  EXPECT_EQ(events[2].row, doc.byId("b"));
-  EXPECT_EQ(events[3].kind, clientEventKind::key);
-  EXPECT_FALSE(events[3].element);
+  EXPECT_EQ(doc.byId("name")->value(), "");  // the handler took it: no control action
+  EXPECT_EQ(events[2].source, doc.byId("list"));
+  EXPECT_EQ(events[2].target, doc.byId("b"));
+  EXPECT_EQ(events[3].kind, eventKind::key);
+  EXPECT_EQ(events[3].target, &doc.root());  // nothing focused
   EXPECT_EQ(events[3].key, "s");
-  EXPECT_EQ(events[4].element, doc.byId("a"));
+  EXPECT_EQ(events[4].source, doc.byId("a"));
   EXPECT_EQ(events[4].target, doc.byId("list"));
-  EXPECT_EQ(events[4].index, 2u);
-  EXPECT_EQ(events[5].top, 120.5);
-  for (const clientEvent& e : events) EXPECT_EQ(e.window, main);
+  EXPECT_EQ(events[4].index, 2);
+  EXPECT_EQ(events[5].y, 120);
 }
 
 // Windows and uids named by the client are checked against the console's state: a
@@ -181,7 +184,7 @@ TEST_F(WindowHost, DropsWhatTheConsoleDoesNotHold) {
   browser.attach();
   loop.pump();
   int handled = 0;
-  windows.setEventHandler(main, [&](clientEvent&) { ++handled; });
+  windows.setEventHandler(main, [&](uiEvent&) { return ++handled > 0; });
   std::uint64_t save = browser.first(main, "#save")->uid;
   std::uint64_t foreign = browser.first(other, "#p")->uid;
   std::uint64_t list = browser.first(main, "#list")->uid;
@@ -287,8 +290,8 @@ TEST_F(WindowHost, ModalWindowDisablesThoseUnderIt) {
   browser.attach();
   loop.pump();
   int mainEvents = 0, dialogEvents = 0;
-  windows.setEventHandler(main, [&](clientEvent&) { ++mainEvents; });
-  windows.setEventHandler(dialog, [&](clientEvent&) { ++dialogEvents; });
+  windows.setEventHandler(main, [&](uiEvent&) { return ++mainEvents > 0; });
+  windows.setEventHandler(dialog, [&](uiEvent&) { return ++dialogEvents > 0; });
   ASSERT_TRUE(browser.click(main, "#save"));
   browser.closeWindow(main);
   ASSERT_TRUE(browser.click(dialog, "#ok"));
@@ -329,11 +332,13 @@ TEST_F(WindowHost, ModalLoopsNest) {
     browser.click(dialogShown, "#ok");  // the dialog is disabled under the box
     browser.click(box, "#IDNO");
   });
-  windows.setEventHandler(main, [&](clientEvent&) {
+  windows.setEventHandler(main, [&](uiEvent& clicked) {
+    if (clicked.kind != eventKind::click) return false;
     setStatus(main, "asking");
     windowId dialog = openDialog(main, "<button id=ok>OK</button><button id=more>More</button>");
-    windows.setEventHandler(dialog, [&, dialog](clientEvent& e) {
-      if (*e.element->attribute("id") == "more") {
+    windows.setEventHandler(dialog, [&, dialog](uiEvent& e) {
+      if (e.kind != eventKind::click) return false;
+      if (*e.target->attribute("id") == "more") {
         boxAnswer a = showMessageBox(windows, dialog, "Save the list?", "Zelvar",
                                      boxButtons::yesNoCancel, boxIcon::question);
         trail.push_back(a == boxAnswer::no ? "box: no" : "box: other");
@@ -342,10 +347,12 @@ TEST_F(WindowHost, ModalLoopsNest) {
         trail.push_back("ok");
         windows.endModal(dialog, 1);
       }
+      return true;
     });
     std::optional<int> answer = windows.runModal(dialog);
     trail.push_back("dialog: " + std::to_string(answer.value_or(-1)));
     EXPECT_FALSE(windows.isOpen(dialog));
+    return true;
   });
   ASSERT_TRUE(browser.click(main, "#save"));
   loop.pump();
@@ -496,6 +503,56 @@ TEST_F(WindowHost, InternalErrorBox) {
   EXPECT_EQ(browser.boxes()[0].icon, "error");
   EXPECT_EQ(browser.boxes()[0].buttons, (std::vector<std::string>{"IDRETRY", "IDCANCEL"}));
   EXPECT_EQ(browser.framesOf("window")[1]["owner"], main);
+}
+
+// Client input takes the behaviours' way: the document's own sheets and the window's
+// sheets (read through the style sheet source) attach behaviours, whose events reach the
+// application handler; a handler may close its own window in the middle of an event.
+TEST_F(WindowHost, RoutesInputThroughBehaviours) {
+  std::vector<std::string> asked;
+  windows.setStyleSheetSource([&](const std::string& url) -> std::optional<std::string> {
+    asked.push_back(url);
+    if (url == "/skin/form.css") return "form { behavior: x-form }";
+    return std::nullopt;
+  });
+  windowSpec spec;
+  spec.title = "Tabs";
+  spec.css = {"/skin/form.css", "/skin/missing.css"};
+  windowId w = windows.openWindow(
+      spec,
+      "<html><head><style>div.tabs { behavior: tabs }</style></head><body>"
+      "<div class=tabs><div class=strip><span id=t1 panel=p1 selected>1</span>"
+      "<span id=t2 panel=p2>2</span></div><div name=p1 id=p1></div><div name=p2 id=p2></div>"
+      "</div><form id=f><input id=name><button id=go default>Go</button></form></body></html>");
+  browser.attach();
+  loop.pump();
+  EXPECT_EQ(asked, (std::vector<std::string>{"/skin/form.css", "/skin/missing.css"}));
+  EXPECT_TRUE(browser.first(w, "#p1")->hasState(stateExpanded));
+
+  std::vector<std::string> seen;
+  windows.setEventHandler(w, [&](uiEvent& e) {
+    if (isBehaviorEvent(e.kind))
+      seen.push_back(eventKindName(e.kind) +
+                     (" " + std::string(e.target->attribute("id").value_or(""))));
+    return false;
+  });
+  ASSERT_TRUE(browser.click(w, "#t2"));
+  ASSERT_TRUE(browser.key(w, "#name", "Enter"));
+  loop.pump();
+  EXPECT_EQ(seen, (std::vector<std::string>{"elementCollapsed t1", "elementExpanded t2",
+                                            "buttonClick go"}));
+  EXPECT_TRUE(browser.first(w, "#p2")->hasState(stateExpanded));
+  EXPECT_FALSE(browser.first(w, "#p1")->hasState(stateExpanded));
+
+  windows.setEventHandler(w, [&](uiEvent& e) {
+    if (e.kind != eventKind::buttonClick) return false;
+    windows.closeWindow(w);
+    return true;
+  });
+  ASSERT_TRUE(browser.key(w, "#name", "Enter"));
+  loop.pump();
+  EXPECT_FALSE(windows.isOpen(w));
+  EXPECT_EQ(browser.framesOf("close").size(), 1u);
 }
 
 }  // namespace

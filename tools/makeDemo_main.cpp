@@ -1,14 +1,20 @@
 // zvdemo: lays out a demo installation under a root directory, with registry files
 // that point at it, so the console and zvctl have something real to work on.
 //
-//   zvdemo ROOT [BIN]   creates ROOT/registry/hklm.conf, ROOT/registry/hkcu.conf,
+//   zvdemo ROOT [BIN [SKIN]]
+//                       creates ROOT/registry/hklm.conf, ROOT/registry/hkcu.conf,
 //                       ROOT/Zelvar (program directory) and ROOT/ZelvarData (data
 //                       directory); BIN is a build's Bin directory whose version
 //                       folders (each with spec.so) are copied into ROOT/Zelvar/Bin.
+//                       SKIN is the skin's source directory (the repository's skin/
+//                       unless given): its style sheets and pictures are copied into
+//                       ROOT/Zelvar/Bin/skin, and its src/makeFonts puts the fonts the
+//                       documents name into ROOT/Zelvar/Docs/fonts.
 //
 // Running it again keeps every file that is there and adds what is missing, so the
-// administrator's own changes to the demo survive. Files are written through the
-// console's own writers, so they are exactly what the console itself writes.
+// administrator's own changes to the demo survive; only the skin and the fonts, which
+// are installation data, are copied afresh. Files are written through the console's
+// own writers, so they are exactly what the console itself writes.
 #include "common/configSaver.h"
 #include "common/fstream.h"
 #include "common/groups.h"
@@ -21,6 +27,10 @@
 #include "platform/textConv.h"
 
 #include <arpa/inet.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -29,7 +39,13 @@
 
 using namespace zv;
 
+extern char** environ;
+
 namespace {
+
+#ifndef ZV_SKIN_SOURCE_DIR
+#define ZV_SKIN_SOURCE_DIR ""
+#endif
 
 using lines = std::vector<std::u16string>;
 
@@ -89,6 +105,49 @@ void copySpecifications(const std::string& buildBin, const installationPaths& p)
     std::filesystem::copy_file(so, target + "spec.so",
                                std::filesystem::copy_options::overwrite_existing, error);
   }
+}
+
+// The skin's files (style sheets and pictures; not its sources in src/) replace those
+// of the installation's skin directory.
+bool copySkin(const std::string& source, const installationPaths& p) {
+  std::error_code error;
+  int copied = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(source, error)) {
+    std::string name = entry.path().filename().string();
+    if (name.empty() || name.front() == '.' || !entry.is_regular_file()) continue;
+    if (!std::filesystem::copy_file(entry.path(), p.skinDir + name,
+                                    std::filesystem::copy_options::overwrite_existing, error)) {
+      std::fprintf(stderr, "zvdemo: cannot copy %s: %s\n", name.c_str(), error.message().c_str());
+      return false;
+    }
+    ++copied;
+  }
+  if (error || copied == 0) {
+    std::fprintf(stderr, "zvdemo: no skin in %s\n", source.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Runs the skin's font maker on the documentation directory's fonts/ and waits for it.
+// Without it the documents fall back to the browser's fonts, so a failure is told but
+// does not stop the demo.
+void makeFonts(const std::string& skinSource, const installationPaths& p) {
+  std::string program = skinSource + "src/makeFonts";
+  std::string target = p.docsDir + "fonts/";
+  char* argv[] = {program.data(), target.data(), nullptr};
+  pid_t pid = 0;
+  int status = 0;
+  int error = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ);
+  if (error == 0) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  if (error != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    std::fprintf(stderr,
+                 "zvdemo: the fonts in %s are incomplete (scripts/setup installs what makeFonts "
+                 "needs)\n",
+                 target.c_str());
 }
 
 void makeLibraries(const installationPaths& p) {
@@ -243,8 +302,8 @@ void makeTerminals(const installationPaths& p, int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "usage: zvdemo ROOT [BIN]\n");
+  if (argc < 2 || argc > 4) {
+    std::fprintf(stderr, "usage: zvdemo ROOT [BIN [SKIN]]\n");
     return 2;
   }
   std::string root = argv[1];
@@ -272,7 +331,11 @@ int main(int argc, char** argv) {
   hkcu.createKey("Software\\Zelvar\\ZVCenter");
 
   setInstallationPaths(p);
-  if (argc == 3) copySpecifications(argv[2], p);
+  if (argc >= 3) copySpecifications(argv[2], p);
+  std::string skinSource = argc == 4 ? std::string(argv[3]) : std::string(ZV_SKIN_SOURCE_DIR);
+  if (!skinSource.empty() && skinSource.back() != '/') skinSource += '/';
+  if (skinSource.empty() || !copySkin(skinSource, p)) return 1;
+  makeFonts(skinSource, p);
   makeBootFiles(p);
   makeLibraries(p);
   makeGroups(p);

@@ -1,7 +1,9 @@
 #include "zvc/consoleUi.h"
 
+#include "htmlview/webRoutes.h"
 #include "platform/detachedProcess.h"
 #include "platform/diagnostics.h"
+#include "platform/files.h"
 #include "zvc/messageBox.h"
 
 #include <signal.h>
@@ -121,7 +123,18 @@ void blockStopSignals() {
 }
 
 consoleUi::consoleUi(eventLoop& loop, consoleUiOptions options)
-    : loop_(loop), options_(std::move(options)), windows_(loop), errorUi_(windows_) {}
+    : loop_(loop), options_(std::move(options)), windows_(loop), errorUi_(windows_) {
+  // The windows' sheets are the skin's files as the browser gets them: their behaviour
+  // declarations attach the behaviours.
+  windows_.setStyleSheetSource(
+      [skin = options_.skinDirectory](const std::string& url) -> std::optional<std::string> {
+        constexpr std::string_view prefix = "/skin/";
+        if (skin.empty() || !url.starts_with(prefix)) return std::nullopt;
+        std::optional<std::string> name = safeRelativePath(url.substr(prefix.size()));
+        if (!name) return std::nullopt;
+        return readFileBytes(skin + *name);
+      });
+}
 
 consoleUi::~consoleUi() {
   removeBoxes();

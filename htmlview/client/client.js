@@ -62,14 +62,24 @@ const zvClient = (() => {
     return STATE_BITS.filter(([bit]) => (s & bit) !== 0).map(([, name]) => name);
   }
 
-  // "res:img/a.png" → "/skin/img/a.png"; other URLs stay as they are.
+  // Where the console's documents get their files from: "res:img/a.png" and a plain
+  // relative name ("terminals.png", "img/a.png") are files of the skin directory
+  // ("/skin/…"), except fonts (".ttf"), which are in the documentation's fonts/
+  // ("/docs/fonts/…"); URLs with a scheme, absolute paths and "#…"/"?…" stay as they are.
+  // The page's own address is never the base: it holds the token and serves nothing else.
   function mapUrl(url) {
     const text = String(url);
-    return /^res:/i.test(text) ? '/skin/' + text.slice(4).replace(/^\/+/, '') : text;
+    if (/^res:/i.test(text)) return '/skin/' + text.slice(4).replace(/^\/+/, '');
+    if (text === '' || /^[a-z][a-z0-9+.-]*:/i.test(text) || /^[/\\#?]/.test(text)) return text;
+    const path = text.split(/[?#]/)[0];
+    return (/\.ttf$/i.test(path) ? '/docs/fonts/' : '/skin/') + text;
   }
 
   function mapCssUrls(css) {
-    return String(css).replace(/url\(\s*(['"]?)res:\/*([^'")]*)\1\s*\)/gi, 'url("/skin/$2")');
+    return String(css).replace(/url\(\s*(['"]?)([^'")]*)\1\s*\)/gi, (whole, quote, url) => {
+      const mapped = mapUrl(url.trim());
+      return mapped === url.trim() ? whole : 'url("' + mapped + '")';
+    });
   }
 
   // The value to give an attribute, or null when it is never applied: event handlers

@@ -99,6 +99,26 @@ test('resource URLs', () => {
     'a{background:url("/skin/i/a.png")} b{src:url("/skin/f.ttf")}');
 });
 
+test('plain names are skin files, fonts are in the documentation', () => {
+  // The documents name their pictures and fonts by file name; the page's address
+  // (which carries the token) must never be their base.
+  assert.equal(zv.mapUrl('terminals.png'), '/skin/terminals.png');
+  assert.equal(zv.mapUrl('img/a b.png'), '/skin/img/a b.png');
+  assert.equal(zv.mapUrl('fontello.ttf'), '/docs/fonts/fontello.ttf');
+  assert.equal(zv.mapUrl('SourceCodePro-Bold.TTF?v=1'), '/docs/fonts/SourceCodePro-Bold.TTF?v=1');
+  for (const kept of ['', '/skin/x.png', '#topic', '?a=1', 'https://example.invalid/a.png',
+    'data:image/png;base64,AA', 'mailto:a@b']) {
+    assert.equal(zv.mapUrl(kept), kept);
+  }
+  assert.equal(zv.safeAttributeValue('src', 'x86.png'), '/skin/x86.png');
+  assert.equal(zv.safeAttributeValue('href', '#help_topic'), '#help_topic');
+  assert.equal(
+    zv.mapCssUrls('@font-face{src:url( fontello.ttf )} a{background:url(\'bg.png\')} ' +
+      'b{background:url(/skin/c.png)} i{background:url(data:image/png;base64,AA)}'),
+    '@font-face{src:url("/docs/fonts/fontello.ttf")} a{background:url("/skin/bg.png")} ' +
+      'b{background:url(/skin/c.png)} i{background:url(data:image/png;base64,AA)}');
+});
+
 test('node trees become elements', () => {
   const ctx = makeContext();
   const el = zv.buildNode({
