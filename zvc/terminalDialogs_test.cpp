@@ -142,6 +142,41 @@ TEST_F(TerminalDialogs, AddWindowContent) {
   EXPECT_EQ(browser.pendingScripts(), 0u);
 }
 
+// The version selector starts at the default version; the version chosen in it is the
+// new terminal's.
+TEST_F(TerminalDialogs, AddTakesChosenVersion) {
+  for (const char* v : {"6.2.63", "6.2.5"}) {
+    makeDirectories(paths().binDir + v);
+    makeDirectories(paths().tftpRoot + v + "/pi2");
+  }
+  state.versions = installedVersions(
+      [](const std::string& directory) {
+        auto spec = std::make_unique<versionSpec>();
+        spec->name =
+            directory.substr(paths().binDir.size(), directory.size() - paths().binDir.size() - 1);
+        return spec;
+      },
+      [](const std::string&, const std::string&) {});
+  state.versions.scanVersions(paths());
+  state.versions.loadSpecifications(paths());
+  std::string preset;
+  browser.onWindow("Добавить терминал", [&](windowId w) {
+    preset = value(w, "#options_version");
+    browser.input(w, "#MACValue", "00:1A:2B:3C:4D:20");
+    browser.choose(w, "#options_version", "option[value='6.2.5']");
+    browser.click(w, "#addTerminal_ok");
+  });
+  browser.answerBox("Version: 6.2.5", boxAnswer::yes);
+  terminal* t = runAddTerminalDialog(windows, main, state, hooks);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(preset, "6.2.63");
+  EXPECT_EQ(t->version, "6.2.5");
+  ASSERT_NE(t->spec, nullptr);
+  EXPECT_EQ(t->spec->name, "6.2.5");
+  EXPECT_EQ(test::readFile(paths().terminalsDir + "00.1A.2B.3C.4D.20/version"), "6.2.5");
+  EXPECT_EQ(browser.unscriptedBoxes(), 0u);
+}
+
 // ARP fills the address of a known MAC; answering No closes the window and writes
 // nothing.
 TEST_F(TerminalDialogs, AddArpAndDecline) {
