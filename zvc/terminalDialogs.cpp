@@ -35,7 +35,6 @@ const dialogTable& tableOf(terminalDialogKind kind) {
   return kind == terminalDialogKind::add ? addDialog : findDialog;
 }
 
-constexpr const formField* fields[] = {&macField, &ipField, &hostField, &commentField};
 constexpr const char* arpButton = "addARP";
 constexpr const char* versionSelect = "options_version";
 
@@ -52,22 +51,27 @@ std::string inputRow(const formField& f, bool withArp) {
   return html;
 }
 
+// Each input and the text of the form it holds.
+struct inputBinding {
+  const formField* field;
+  std::u16string terminalFormText::*text;
+};
+constexpr inputBinding inputs[] = {{&macField, &terminalFormText::mac},
+                                   {&ipField, &terminalFormText::ip},
+                                   {&hostField, &terminalFormText::host},
+                                   {&commentField, &terminalFormText::comment}};
+
 // The four inputs of the window, or none (an internal error) when one is missing.
 std::optional<terminalFormText> readInputs(document& doc) {
-  std::u16string* texts[4];
   terminalFormText form;
-  texts[0] = &form.mac;
-  texts[1] = &form.ip;
-  texts[2] = &form.host;
-  texts[3] = &form.comment;
-  for (std::size_t i = 0; i < 4; ++i) {
-    elementRef input = doc.byId(fields[i]->id);
+  for (const inputBinding& i : inputs) {
+    elementRef input = doc.byId(i.field->id);
     if (!input) {
       errno = ENOENT;
       ZV_INTERNAL_ERROR();
       return std::nullopt;
     }
-    *texts[i] = fromUtf8(input->value());
+    form.*i.text = fromUtf8(input->value());
   }
   return form;
 }
@@ -80,10 +84,7 @@ void writeInput(document& doc, const formField& f, std::u16string_view text) {
 }
 
 void fillInputs(document& doc, const terminalFormText& form) {
-  writeInput(doc, macField, form.mac);
-  writeInput(doc, ipField, form.ip);
-  writeInput(doc, hostField, form.host);
-  writeInput(doc, commentField, form.comment);
+  for (const inputBinding& i : inputs) writeInput(doc, *i.field, form.*i.text);
 }
 
 // Boxes over the dialog window.
@@ -167,7 +168,7 @@ std::string terminalDialogHtml(terminalDialogKind kind, const std::string& versi
       "table.terminal_form td { padding: 2px 4px; white-space: nowrap; }"
       "div.terminal_buttons { margin-top: 8px; text-align: center; }"
       "</style></head><body><table class=\"terminal_form\">";
-  for (const formField* f : fields) html += inputRow(*f, add && f == &macField);
+  for (const inputBinding& i : inputs) html += inputRow(*i.field, add && i.field == &macField);
   if (add) html += "<tr><td><b>Версия:</b></td><td>" + versionSelectHtml + "</td><td></td></tr>";
   html += "</table><div class=\"terminal_buttons\">";
   html += std::string("<button id=\"") + t.ok + "\" class=\"command\">" + t.okLabel + "</button> ";
