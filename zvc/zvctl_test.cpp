@@ -199,12 +199,8 @@ TEST_F(ZvctlInstallation, TerminalAdd) {
       {{"terminal", "add", "00:1A:2B:3C:4D:10"},
        "В списке уже есть терминал, параметры которого совпадают хотя бы с одним из указанных "
        "параметров"},
-      {{"terminal", "add", "00:1A:2B:3C:4D:11", "--host", "RECEPTION"},
-       "В списке уже есть терминал, параметры которого совпадают хотя бы с одним из указанных "
-       "параметров"},
       {{"terminal", "add", "00:1A:2B:3C:4D", "--ip", "0.0.0.0"},
        "Неверный формат поля MAC.\nУказан неверный IP - 0, 0xffffffff.\n"},
-      {{"terminal", "add", "", "--ip", "10.0.0.99"}, "Не указано или некорректно указано поле MAC"},
       {{"terminal", "add", "00:1A:2B:3C:4D:12", "--version", "6.2.63"},
        "Для версии Zelvar 6.2.63 dll не найдена. Выберите, пожалуйста, другую версию."},
   };
@@ -213,7 +209,6 @@ TEST_F(ZvctlInstallation, TerminalAdd) {
     EXPECT_EQ(x.code, 1);
     EXPECT_EQ(x.json["error"], f.error);
   }
-  EXPECT_FALSE(test::exists(dir / "data/Terminals/00.1A.2B.3C.4D.11"));
   EXPECT_FALSE(test::exists(dir / "data/Terminals/00.1A.2B.3C.4D.12"));
 
   std::ostringstream out, err;
