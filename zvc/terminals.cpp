@@ -133,6 +133,13 @@ void loadHidden(terminal& t) {
   t.hidden = !directory.empty() && fileExists(directory + hiddenFile);
 }
 
+bool saveHidden(const terminal& t) {
+  std::string directory = terminalDirectory(t.mac);
+  if (directory.empty()) return false;
+  return t.hidden ? writeBytesFile(directory + hiddenFile, "1")
+                  : removeIfPresent(directory + hiddenFile);
+}
+
 bool saveTerminal(terminal& t, bool seenOnline) {
   if (!t.mac.isValid()) {
     errno = EINVAL;
@@ -141,11 +148,7 @@ bool saveTerminal(terminal& t, bool seenOnline) {
   }
   if (!t.storeIdentity(seenOnline)) return false;
   if (!writeTerminalDhcp(t, t.dhcp, t.bootType)) return false;
-  std::string directory = terminalDirectory(t.mac);
-  if (directory.empty()) return false;
-  bool hiddenSaved = t.hidden ? writeBytesFile(directory + hiddenFile, "1")
-                              : removeIfPresent(directory + hiddenFile);
-  if (!hiddenSaved) return false;
+  if (!saveHidden(t)) return false;
   if (!saveComment(t) || !saveWolPort(t)) return false;
   if (t.config.isEmpty()) return true;
   return saveConfiguration(t);

@@ -53,6 +53,8 @@ bool saveComment(const terminal& t);
 void loadWolPort(terminal& t);
 bool saveWolPort(const terminal& t);
 void loadHidden(terminal& t);
+// Writes "hidden" (the byte "1") when hidden, otherwise deletes it.
+bool saveHidden(const terminal& t);
 
 // Writes everything of the terminal; `seenOnline` as for storeIdentity. An empty
 // configuration is not written (the file on disk stays as it is).

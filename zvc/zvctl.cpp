@@ -8,8 +8,13 @@
 #include "platform/textConv.h"
 #include "zvc/configReport.h"
 #include "zvc/consoleState.h"
+#include "zvc/messageBox.h"
+#include "zvc/terminalForms.h"
 
 #include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <map>
 
 namespace zv {
 namespace {
@@ -32,7 +37,10 @@ int usage(std::ostream& err) {
          "       zvctl config parse FILE\n"
          "       zvctl config show MAC\n"
          "       zvctl config validate MAC\n"
-         "       zvctl dhcp show MAC|defaults\n";
+         "       zvctl dhcp show MAC|defaults\n"
+         "       zvctl terminal add MAC [--ip A] [--host H] [--comment C] [--version V]\n"
+         "       zvctl terminal hide|unhide|remove MAC\n"
+         "       zvctl find [--mac M] [--ip A] [--host H] [--comment C]\n";
   return 2;
 }
 
@@ -299,6 +307,121 @@ int versionsCommand(std::ostream& out) {
   return 0;
 }
 
+// --- commands that change the installation -----------------------------------------
+
+// Options "--name value" after the positional arguments; false for an unknown name, a
+// repeated one or a name without value.
+bool readOptions(const std::vector<std::string>& args, std::size_t from,
+                 const std::vector<std::string>& names,
+                 std::map<std::string, std::string>& values) {
+  for (std::size_t i = from; i < args.size(); i += 2) {
+    const std::string& name = args[i];
+    if (name.rfind("--", 0) != 0 || i + 1 >= args.size()) return false;
+    std::string key = name.substr(2);
+    if (std::find(names.begin(), names.end(), key) == names.end() || values.count(key))
+      return false;
+    values[key] = args[i + 1];
+  }
+  return true;
+}
+
+// The boxes of the forms and of the register, answered without a user: a question is
+// answered Yes (running the command is the consent), any other box is the failure the
+// command reports. Installed for the life of one command.
+class unattendedBoxes {
+ public:
+  unattendedBoxes() {
+    setMessageBoxHandler([this](const std::string& text, const std::string& caption,
+                                boxButtons buttons,
+                                boxIcon) { return answer(text, caption, buttons); });
+  }
+  ~unattendedBoxes() { setMessageBoxHandler({}); }
+  unattendedBoxes(const unattendedBoxes&) = delete;
+  unattendedBoxes& operator=(const unattendedBoxes&) = delete;
+
+  formBox box() {
+    return [this](const std::string& text, const std::string& caption, boxButtons buttons) {
+      return answer(text, caption, buttons);
+    };
+  }
+  // The text of the last box that was not a question.
+  const std::string& message() const { return message_; }
+
+ private:
+  boxAnswer answer(const std::string& text, const std::string&, boxButtons buttons) {
+    if (buttons == boxButtons::yesNo || buttons == boxButtons::yesNoCancel) return boxAnswer::yes;
+    message_ = text;
+    return boxAnswer::ok;
+  }
+  std::string message_;
+};
+
+terminalFormText formOf(const std::map<std::string, std::string>& values) {
+  auto field = [&](const char* name) {
+    auto found = values.find(name);
+    return found == values.end() ? std::u16string() : fromUtf8(found->second);
+  };
+  return {field("mac"), field("ip"), field("host"), field("comment")};
+}
+
+int terminalAddCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::map<std::string, std::string> values;
+  if (!readOptions(args, 3, {"ip", "host", "comment", "version"}, values)) return usage(err);
+  values["mac"] = args[2];
+  auto state = loadInstallation();
+  if (!state) return fail(out, installationError);
+  // The version selector starts at the default version, or "Без версии" without it.
+  std::u16string version = state->versions.defaultSpec()
+                               ? fromUtf8(state->versions.defaultSpec()->name)
+                               : std::u16string(noVersionCaption);
+  if (auto chosen = values.find("version"); chosen != values.end())
+    version =
+        chosen->second == "noversion" ? std::u16string(noVersionCaption) : fromUtf8(chosen->second);
+  unattendedBoxes boxes;
+  terminal* t =
+      addFromForm(state->terminals, state->versions, formOf(values), version, boxes.box()).added;
+  if (!t)
+    return fail(out, boxes.message().empty() ? "Failed to save the terminal." : boxes.message());
+  print(out, json{{"ok", true}, {"terminal", terminalJson(*t, state->groups)}});
+  return 0;
+}
+
+// hide, unhide and remove: the row commands of the list, for one terminal by MAC.
+int terminalRowCommand(const std::string& command, const std::string& macText, std::ostream& out) {
+  auto state = loadInstallation();
+  if (!state) return fail(out, installationError);
+  if (!findTerminal(*state, macText, out)) return 1;
+  terminal* t = state->terminals.findByMac(*parseMac(std::string_view(macText), ':'));
+  // Pseudo-terminals stand for default configurations: the list never hides or
+  // removes them.
+  if (t->mac.isPseudo()) return fail(out, "Not a terminal: " + t->mac.logText());
+  unattendedBoxes boxes;
+  if (command == "remove") {
+    if (!deleteTerminal(*t))
+      return fail(out,
+                  boxes.message().empty() ? "Failed to remove the terminal." : boxes.message());
+    state->terminals.remove(t);
+    print(out, json{{"ok", true}, {"mac", t->mac.logText()}, {"removed", true}});
+    return 0;
+  }
+  t->hidden = command == "hide";
+  if (!saveHidden(*t)) return fail(out, "Failed to save the terminal.");
+  print(out, json{{"ok", true}, {"mac", t->mac.logText()}, {"hidden", t->hidden}});
+  return 0;
+}
+
+int findCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::map<std::string, std::string> values;
+  if (!readOptions(args, 1, {"mac", "ip", "host", "comment"}, values)) return usage(err);
+  auto state = loadInstallation();
+  if (!state) return fail(out, installationError);
+  unattendedBoxes boxes;
+  terminal* t = findFromForm(state->terminals, formOf(values), boxes.box());
+  if (!t) return fail(out, boxes.message());
+  print(out, json{{"ok", true}, {"terminal", terminalJson(*t, state->groups)}});
+  return 0;
+}
+
 }  // namespace
 
 int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -313,6 +436,12 @@ int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return configValidateCommand(args[2], out);
   if (args.size() == 3 && args[0] == "dhcp" && args[1] == "show")
     return dhcpShowCommand(args[2], out);
+  if (args.size() >= 3 && args[0] == "terminal" && args[1] == "add")
+    return terminalAddCommand(args, out, err);
+  if (args.size() == 3 && args[0] == "terminal" &&
+      (args[1] == "hide" || args[1] == "unhide" || args[1] == "remove"))
+    return terminalRowCommand(args[1], args[2], out);
+  if (!args.empty() && args[0] == "find") return findCommand(args, out, err);
   return usage(err);
 }
 

@@ -178,5 +178,85 @@ TEST_F(ZvctlInstallation, DhcpShow) {
   EXPECT_EQ(defaults.json["options"].size(), 2u);
 }
 
+// `terminal add` registers a terminal on disk with the dialog's checks and messages.
+TEST_F(ZvctlInstallation, TerminalAdd) {
+  result r = run({"terminal", "add", "00:1a:2b:3c:4d:10", "--ip", "10.0.0.30", "--host", "till-3",
+                  "--comment", "Касса 3"});
+  ASSERT_EQ(r.code, 0) << r.json;
+  EXPECT_EQ(r.json["terminal"]["mac"], "00:1A:2B:3C:4D:10");
+  EXPECT_EQ(r.json["terminal"]["ip"], "10.0.0.30");
+  EXPECT_EQ(r.json["terminal"]["version"], "");  // no version is installed here
+  std::string d = dir / "data/Terminals/00.1A.2B.3C.4D.10/";
+  EXPECT_EQ(test::readFile(d + "host"), "till-3");
+  EXPECT_EQ(test::readFile(d + "comment"), "\xFF\xFE" + test::utf16le(u"Касса 3"));
+  EXPECT_EQ(run({"terminals"}).json["terminals"].size(), 3u);
+
+  struct row {
+    std::vector<std::string> args;
+    const char* error;
+  };
+  const row refused[] = {
+      {{"terminal", "add", "00:1A:2B:3C:4D:10"},
+       "В списке уже есть терминал, параметры которого совпадают хотя бы с одним из указанных "
+       "параметров"},
+      {{"terminal", "add", "00:1A:2B:3C:4D", "--ip", "0.0.0.0"},
+       "Неверный формат поля MAC.\nУказан неверный IP - 0, 0xffffffff.\n"},
+      {{"terminal", "add", "00:1A:2B:3C:4D:12", "--version", "6.2.63"},
+       "Для версии Zelvar 6.2.63 dll не найдена. Выберите, пожалуйста, другую версию."},
+  };
+  for (const row& f : refused) {
+    result x = run(f.args);
+    EXPECT_EQ(x.code, 1);
+    EXPECT_EQ(x.json["error"], f.error);
+  }
+  EXPECT_FALSE(test::exists(dir / "data/Terminals/00.1A.2B.3C.4D.12"));
+
+  std::ostringstream out, err;
+  EXPECT_EQ(runZvctl({"terminal", "add", "00:1A:2B:3C:4D:13", "--colour", "red"}, out, err), 2);
+  EXPECT_EQ(runZvctl({"terminal", "add", "00:1A:2B:3C:4D:13", "--ip"}, out, err), 2);
+  EXPECT_TRUE(out.str().empty());
+}
+
+// `find` walks the register with the first rule that applies to each terminal.
+TEST_F(ZvctlInstallation, Find) {
+  EXPECT_EQ(run({"find", "--host", "Reception"}).json["terminal"]["mac"], "00:1A:2B:3C:4D:01");
+  EXPECT_EQ(run({"find", "--comment", "Касса #2"}).json["terminal"]["mac"], "00:1A:2B:3C:4D:01");
+  EXPECT_EQ(
+      run({"find", "--mac", "00:1A:2B:3C:4D:02", "--ip", "10.0.0.21"}).json["terminal"]["mac"],
+      "00:1A:2B:3C:4D:02");
+  result none = run({"find", "--ip", "10.0.0.99"});
+  EXPECT_EQ(none.code, 1);
+  EXPECT_EQ(none.json["error"], "Терминал с заданными параметрами не найден");
+  EXPECT_EQ(run({"find"}).json["error"], "Не указаны параметры.\n");
+}
+
+// hide and unhide write only the "hidden" file; remove takes the directory away.
+TEST_F(ZvctlInstallation, HideUnhideRemove) {
+  std::string b = dir / "data/Terminals/00.1A.2B.3C.4D.02/";
+  result hidden = run({"terminal", "hide", "00:1A:2B:3C:4D:02"});
+  ASSERT_EQ(hidden.code, 0) << hidden.json;
+  EXPECT_EQ(hidden.json["hidden"], true);
+  EXPECT_EQ(test::readFile(b + "hidden"), "1");
+  // The damaged configuration is neither rewritten nor set aside.
+  EXPECT_EQ(test::readFile(b + "config.zvc"), "ok=1\r\n\xd0\xba=2\r\n");
+  EXPECT_EQ(run({"terminal", "unhide", "00:1A:2B:3C:4D:02"}).code, 0);
+  EXPECT_FALSE(test::exists(b + "hidden"));
+
+  test::writeFile(dir / "data/Keys/00.1A.2B.3C.4D.02.zvrcpassword", "x");
+  result removed = run({"terminal", "remove", "00:1a:2b:3c:4d:02"});
+  ASSERT_EQ(removed.code, 0) << removed.json;
+  EXPECT_FALSE(test::exists(b));
+  EXPECT_FALSE(test::exists(dir / "data/Keys/00.1A.2B.3C.4D.02.zvrcpassword"));
+  EXPECT_EQ(run({"terminal", "remove", "00:1A:2B:3C:4D:02"}).json["error"],
+            "Unknown terminal: 00:1A:2B:3C:4D:02");
+
+  // Pseudo-terminals are default configurations, not machines.
+  test::writeFile(dir / "data/Terminals/CD.CD.CD.CD.CD.CD/config.zvc", "\xFF\xFE");
+  result pseudo = run({"terminal", "remove", "CD:CD:CD:CD:CD:CD"});
+  EXPECT_EQ(pseudo.code, 1);
+  EXPECT_EQ(pseudo.json["error"], "Not a terminal: CD:CD:CD:CD:CD:CD");
+  EXPECT_TRUE(test::exists(dir / "data/Terminals/CD.CD.CD.CD.CD.CD/config.zvc"));
+}
+
 }  // namespace
 }  // namespace zv
