@@ -1,0 +1,912 @@
+#include "zvc/terminalsList.h"
+
+#include "common/DHCPIgnoreMACs.h"
+#include "common/fstream.h"
+#include "common/installPaths.h"
+#include "htmlview/collation.h"
+#include "htmlview/rows.h"
+#include "platform/diagnostics.h"
+#include "platform/textConv.h"
+#include "zvc/messageBox.h"
+
+#include <arpa/inet.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace zv {
+namespace {
+
+constexpr const char* nbsp2 = "&nbsp;&nbsp;";
+
+// Pseudo-terminals after every real terminal: boot USB, boot CD, boot SD, groups.
+int rankOf(const macAddress& mac) {
+  if (mac.isBootUsb()) return 1;
+  if (mac.isBootCd()) return 2;
+  if (mac.isBootSd()) return 3;
+  if (mac.groupNumber() != 0) return 4;
+  return 0;
+}
+
+void appendEscaped(std::string& out, std::string_view text) {
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+}
+
+// Single-byte identity texts: ASCII as is, anything else as '?' so that the markup
+// stays valid UTF-8.
+std::string fromSingleByte(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  return out;
+}
+
+struct textItem {
+  const char* name;
+  int sortColumn;
+};
+
+constexpr textItem macItem{"MAC_item", sortByMac};
+constexpr textItem ipItem{"IP_item", sortByIp};
+constexpr textItem hostItem{"host_item", sortByHost};
+constexpr textItem commentItem{"comment_item", sortByComment};
+constexpr textItem lastLoginItem{"lastlogin_item", sortByLastLogin};
+constexpr textItem versionItem{"version_item", 0};
+
+void appendItem(std::string& out, const textItem& item, bool sortProperty, std::string_view text) {
+  out += "<div name=\"";
+  out += item.name;
+  out += "\" class=\"";
+  out += item.name;
+  if (sortProperty) out += " sortProperty";
+  out += "\">";
+  out += text;
+  out += "</div>";
+}
+
+// The src part of the platform icon.
+const char* platformIcon(const terminal& t) {
+  if (t.mac.isBootCd()) return "\"cdrom.png\" title=\"cdrom\" titleid=\"cdrom\"";
+  if (t.mac.isBootUsb()) return "\"usb.png\" title=\"usb\" titleid=\"usb\"";
+  if (t.mac.groupNumber() != 0) return "\"group.png\" title=\"group\" titleid=\"group\"";
+  switch (t.platform) {
+    case platformX86:
+      return "\"x86.png\" title=\"X86\" titleid=\"X86\"";
+    case platformUefi:
+      return "\"uefi.png\" title=\"uefi\" titleid=\"uefi\"";
+    case platformPi2B:
+      return "\"pi.png\" title=\"pi\" titleid=\"pi\"";
+    case platformPi64bit:
+      return "\"pi_64.png\" title=\"pi_64\" titleid=\"pi_64\"";
+    case platformWindows:
+      return "\"windows.png\" title=\"win\" titleid=\"win\"";
+    default:
+      return "\"terminal_for_list.png\"";
+  }
+}
+
+const char* configIcon(int status) {
+  switch (status) {
+    case 1:
+      return "\"config.png\" title=\"config\" titleid=\"config\"";
+    case 2:
+      return "\"config_broken.png\" title=\"config broken\" titleid=\"config_broken\"";
+    default:
+      return "\"config_none.png\" title=\"no config\" titleid=\"noconfig\"";
+  }
+}
+
+std::string dottedIp(uint32_t ip) {
+  uint32_t h = ntohl(ip);
+  char text[16];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", h >> 24, (h >> 16) & 0xFF, (h >> 8) & 0xFF,
+                h & 0xFF);
+  return text;
+}
+
+int64_t utcDay(int64_t seconds) {
+  return seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+}
+
+struct filterRow {
+  int value;
+  const char* optionText;
+  const char* caption;
+};
+constexpr filterRow filters[] = {
+    {1, "Все кроме скрытых", "все"},
+    {2, "Только Zelvar", "только Zelvar"},
+    {3, "Только настроенные Zelvar (с конфигом)", "только с конфигурацией"},
+    {5, "Все, в том числе скрытые", "все, включая скрытые"},
+};
+
+struct columnRow {
+  const char* id;
+  const char* text;
+  bool userSettings::*flag;
+};
+constexpr columnRow columns[] = {
+    {"showMAC", "MAC - уникальный ID", &userSettings::showMAC},
+    {"showIP", "IP", &userSettings::showIP},
+    {"showHost", "Host", &userSettings::showHost},
+    {"showNote", "Комментарий", &userSettings::showNote},
+    {"showLastlogin", "Последний логин", &userSettings::showLastlogin},
+    {"showOnline", "В сети", &userSettings::showOnline},
+    {"showTime", "Время последнего обращения", &userSettings::showTime},
+};
+
+struct sortRow {
+  const char* id;
+  const char* text;
+  int column;
+  bool userSettings::*flag;
+};
+constexpr sortRow sorts[] = {
+    {"sort_mac", "MAC", sortByMac, &userSettings::showMAC},
+    {"sort_ip", "IP", sortByIp, &userSettings::showIP},
+    {"sort_host", "Host", sortByHost, &userSettings::showHost},
+    {"sort_comment", "Comment", sortByComment, &userSettings::showNote},
+    {"sort_lastlogin", "Последний логин", sortByLastLogin, &userSettings::showLastlogin},
+    {"sort_time", "Время последнего обращения", sortByLastSeen, &userSettings::showTime},
+};
+
+// The caption a select shows: its current option's text, else its value.
+std::string selectCaption(element& select) {
+  for (elementRef& option : select.selectAll("option"))
+    if (option->hasState(stateCurrent)) return option->text();
+  std::string value = select.value();
+  if (!value.empty()) return value;
+  elementRef chosen = select.selectFirst("option[selected]");
+  return chosen ? chosen->text() : std::string();
+}
+
+void setEnabled(document& doc, std::string_view id, bool enabled) {
+  elementRef e = doc.byId(id);
+  if (e) switchStates(*e, stateDisabled, !enabled);
+}
+
+}  // namespace
+
+void computeColumns(userSettings& s) {
+  if (!s.showMAC && !s.showIP && !s.showHost && !s.showNote && !s.showLastlogin) s.showMAC = true;
+  bool shown = false;
+  switch (s.sortColumn) {
+    case sortByMac:
+      shown = s.showMAC;
+      break;
+    case sortByIp:
+      shown = s.showIP;
+      break;
+    case sortByHost:
+      shown = s.showHost;
+      break;
+    case sortByComment:
+      shown = s.showNote;
+      break;
+    case sortByLastSeen:
+      shown = s.showTime;
+      break;
+    case sortByLastLogin:
+      shown = s.showLastlogin;
+      break;
+  }
+  if (shown) return;
+  // The online column has no sort of its own, so the walk goes on to last seen.
+  if (s.showMAC)
+    s.sortColumn = sortByMac;
+  else if (s.showIP)
+    s.sortColumn = sortByIp;
+  else if (s.showHost)
+    s.sortColumn = sortByHost;
+  else if (s.showNote)
+    s.sortColumn = sortByComment;
+  else if (s.showLastlogin)
+    s.sortColumn = sortByLastLogin;
+  else if (s.showTime)
+    s.sortColumn = sortByLastSeen;
+}
+
+int sortColumnFromCaption(std::string_view caption) {
+  if (equalsNoCase(caption, "MAC")) return sortByMac;
+  if (equalsNoCase(caption, "IP")) return sortByIp;
+  if (equalsNoCase(caption, "host")) return sortByHost;
+  if (equalsNoCase(caption, "comment")) return sortByComment;
+  if (caption == "Последний логин") return sortByLastLogin;
+  return sortByLastSeen;
+}
+
+std::string listContextMenuHtml() {
+  return "<menu id=\"list_context\" class=\"context\">"
+         "<li id=\"webinterface\">Открыть web-интерфейс</li>"
+         "<li id=\"terminal_zvrc\">Удаленное управление</li>"
+         "<hr>"
+         "<li id=\"terminal_reboot\">Перегрузить терминал</li>"
+         "<li id=\"mac_copy\">Копировать MAC в буфер обмена</li>"
+         "<hr>"
+         "<li id=\"terminal_new\">Добавить терминал</li>"
+         "<li id=\"terminal_find\">Найти терминал</li>"
+         "<li id=\"terminal_copyto\">Копировать конфигурацию в...</li>"
+         "<hr>"
+         "<li id=\"terminal_remove\">Удалить терминал</li>"
+         "<li id=\"terminal_hide\">Скрыть терминал</li>"
+         "<hr>"
+         "<li>ZVDHCP<menu>"
+         "<li id=\"DHCPignores\">Игнорирует терминал</li>"
+         "<li id=\"DHCPlistens\">Отвечает терминалу</li>"
+         "</menu></li>"
+         "</menu>";
+}
+
+std::string listTooltipsHtml() {
+  static const std::pair<const char*, const char*> tips[] = {
+      {"X86", "x86 терминал"},
+      {"uefi", "UEFI терминал"},
+      {"pi", "Raspberry Pi терминал"},
+      {"win", "Windows компьютер"},
+      {"config", "Есть индивидуальный конфигурационный файл"},
+      {"config_broken", "Неверный индивидуальный конфигурационный файл"},
+      {"config_error", "Индивидуальный конфигурационный файл несовместим с версией Zelvar"},
+      {"noconfig", "Нет индивидуального конфигурационного файла"},
+      {"cdrom", "Загрузочный CD-ROM"},
+      {"usb", "Загрузочный USB"},
+      {"group", "Группа терминалов подсети"},
+      {"error_curr", "Не проходит контроль текущей версией."},
+      {"error_ver", "Не проходит контроль версией терминала."},
+  };
+  std::string out;
+  for (const auto& [id, text] : tips)
+    out += std::string("<popup id=\"") + id + "\">" + text + "</popup>";
+  return out;
+}
+
+terminalsList::terminalsList(document& doc, terminalRegister& terminals, userSettings& settings,
+                             terminalsListHooks hooks)
+    : doc_(doc), terminals_(terminals), settings_(settings), hooks_(std::move(hooks)) {
+  computeColumns(settings_);
+  recomputeDays();
+}
+
+std::chrono::system_clock::time_point terminalsList::now() const {
+  return hooks_.now ? hooks_.now() : std::chrono::system_clock::now();
+}
+
+void terminalsList::recomputeDays() {
+  auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now().time_since_epoch()).count();
+  today_ = utcDay(seconds);
+}
+
+element* terminalsList::widget() const {
+  elementRef w = doc_.byId(widgetId);
+  return w.get();
+}
+
+// --- The displayed list ---------------------------------------------------------------
+
+bool terminalsList::terminalShown(const terminal& t) const {
+  if (t.mac.isPseudo()) return true;
+  switch (settings_.filterColumn) {
+    case 1:
+      return !t.hidden;
+    case 2:
+      return !t.hidden && t.runsProduct;
+    case 3:
+      return !t.hidden && configStatus(t) == 1;
+    case 5:
+      return true;
+  }
+  errno = EINVAL;
+  ZV_INTERNAL_ERROR();
+  return false;
+}
+
+const terminalsList::lastSeen& terminalsList::seenOf(const terminal& t) const {
+  auto found = seen_.find(&t);
+  if (found != seen_.end()) return found->second;
+  lastSeen seen;
+  if (!t.mac.isPseudo() && !paths().terminalsDir.empty()) {
+    std::string directory = paths().terminalsDir + t.mac.directoryName();
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) == 0) {
+      seen.known = true;
+      seen.nanoseconds = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    } else {
+      int error = errno;
+      logMessage("Unable to open %s. Error %d (0x%x).", directory.c_str(), error, error);
+    }
+  }
+  return seen_.emplace(&t, seen).first->second;
+}
+
+int terminalsList::compareTerminals(const terminal& a, const terminal& b) const {
+  int ra = rankOf(a.mac);
+  int rb = rankOf(b.mac);
+  if (ra != rb) return ra < rb ? -1 : 1;
+  if (ra != 0 && ra != 4) return 0;  // one boot medium of each kind
+  auto sign = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
+  switch (settings_.sortColumn) {
+    case sortByMac:
+      return sign(a.mac, b.mac);
+    case sortByIp:
+      return sign(ntohl(a.ip), ntohl(b.ip));
+    case sortByHost: {
+      int c = a.host.compare(b.host);
+      return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    case sortByComment:
+      return compareLinguistic(std::u16string_view(a.comment).substr(0, 64),
+                               std::u16string_view(b.comment).substr(0, 64));
+    case sortByLastLogin:
+      return compareLinguistic(std::u16string_view(a.lastLogin).substr(0, 64),
+                               std::u16string_view(b.lastLogin).substr(0, 64));
+    case sortByLastSeen: {
+      bool onA = a.onlineCountdown > 0;
+      bool onB = b.onlineCountdown > 0;
+      if (onA != onB) return onA ? -1 : 1;
+      if (onA) return sign(a.mac, b.mac);
+      const lastSeen& sa = seenOf(a);
+      const lastSeen& sb = seenOf(b);
+      if (!sa.known || !sb.known) return 0;
+      return sign(sb.nanoseconds, sa.nanoseconds);  // newer first
+    }
+  }
+  return 0;
+}
+
+void terminalsList::sortDisplayed() const {
+  if (sorted_) return;
+  // A stable sort of the arrival order is what offering one by one gives.
+  std::stable_sort(displayed_.begin(), displayed_.end(),
+                   [&](terminal* a, terminal* b) { return compareTerminals(*a, *b) < 0; });
+  sorted_ = true;
+}
+
+const std::vector<terminal*>& terminalsList::displayed() const {
+  sortDisplayed();
+  return displayed_;
+}
+
+std::size_t terminalsList::placeFor(const terminal& t) const {
+  // After every entry that is not greater: equal entries keep their arrival order.
+  auto at = std::upper_bound(
+      displayed_.begin(), displayed_.end(), &t,
+      [&](const terminal* x, terminal* e) { return compareTerminals(*e, *x) > 0; });
+  return std::size_t(at - displayed_.begin());
+}
+
+std::ptrdiff_t terminalsList::displayedIndex(const terminal& t) const {
+  auto found = std::find(displayed_.begin(), displayed_.end(), &t);
+  return found == displayed_.end() ? -1 : found - displayed_.begin();
+}
+
+void terminalsList::offerTerminal(terminal& t) {
+  if (!terminalShown(t)) return;
+  sortDisplayed();
+  if (rows_.count(t.mac) || displayedIndex(t) >= 0) {
+    errno = EEXIST;
+    ZV_INTERNAL_ERROR();
+    return;
+  }
+  seen_.erase(&t);
+  if (!rowsBuilt_) {
+    // Start-up offers every terminal before the rows exist: sort once, when asked.
+    displayed_.push_back(&t);
+    sorted_ = displayed_.size() < 2;
+    return;
+  }
+  displayed_.insert(displayed_.begin() + std::ptrdiff_t(placeFor(t)), &t);
+}
+
+void terminalsList::rebuildDisplayedList() {
+  displayed_.clear();
+  seen_.clear();
+  for (terminal* t : terminals_.all())
+    if (terminalShown(*t)) displayed_.push_back(t);
+  sorted_ = false;
+  sortDisplayed();
+}
+
+// --- Rows -----------------------------------------------------------------------------
+
+std::string terminalsList::rowClass(const terminal& t) const {
+  if (t.hidden) return "hidden_item";
+  if (settings_.showOnline && t.onlineCountdown > 0) return "online";
+  return {};
+}
+
+std::string terminalsList::lastSeenText(const terminal& t) const {
+  if (t.mac.isPseudo()) return {};
+  const lastSeen& seen = seenOf(t);
+  if (!seen.known) return {};
+  int64_t seconds = seen.nanoseconds >= 0 ? seen.nanoseconds / 1000000000
+                                          : -((-seen.nanoseconds + 999999999) / 1000000000);
+  int64_t day = utcDay(seconds);
+  if (day == today_) return "Сегодня";
+  if (day == today_ - 1) return "Вчера";
+  std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{day}}};
+  char text[32];
+  std::snprintf(text, sizeof text, "%02u.%02u.%d", unsigned(date.day()), unsigned(date.month()),
+                int(date.year()));
+  return text;
+}
+
+std::string terminalsList::rowContentHtml(const terminal& t) const {
+  const userSettings& s = settings_;
+  bool pseudo = t.mac.isPseudo();
+  std::string out =
+      "<div class=\"div_h\"><div class=\"div_images\"><img class=\"platform_img\" src=";
+  out += platformIcon(t);
+  out += "><img class=\"config_img\" src=";
+  out += configIcon(configStatus(t));
+  out += "></div></div><div class=\"div_col\">";
+
+  auto sorted = [&](const textItem& item) { return s.sortColumn == item.sortColumn; };
+  std::string mac;
+  if (s.showMAC) {
+    mac = pseudo ? toUtf8(pseudoTerminalName(t.mac, hooks_.groupName)) : t.mac.logText();
+    std::string text;
+    appendEscaped(text, mac);
+    text += nbsp2;
+    mac.clear();
+    appendItem(mac, macItem, sorted(macItem) && !pseudo, text);
+  }
+  std::string ip;
+  if (s.showIP && t.ip != 0) appendItem(ip, ipItem, sorted(ipItem), dottedIp(t.ip) + nbsp2);
+  if (s.showMAC && s.showIP) {
+    out += "<div class=\"div_h\">" + mac + ip + "</div>";
+  } else {
+    out += mac;
+    out += ip;
+  }
+  auto escapedItem = [&](bool shown, const textItem& item, const std::string& value) {
+    if (!shown || value.empty()) return;
+    std::string text;
+    appendEscaped(text, value);
+    appendItem(out, item, sorted(item), text);
+  };
+  escapedItem(s.showHost, hostItem, fromSingleByte(t.host));
+  escapedItem(s.showNote, commentItem, toUtf8(t.comment));
+  escapedItem(s.showLastlogin, lastLoginItem, toUtf8(t.lastLogin));
+
+  out += "<div class=\"div_h\">";
+  if (s.showTime) out += "<div class=\"accesstime\">" + lastSeenText(t) + "</div>";
+  std::string version;
+  if (!pseudo && !t.version.empty()) {
+    version = "v.";
+    appendEscaped(version, fromSingleByte(t.version));
+    version += nbsp2;
+  }
+  appendItem(out, versionItem, false, version);
+  out += "</div></div>";
+  return out;
+}
+
+std::string terminalsList::rowHtml(const terminal& t, bool current) const {
+  std::string out = "<option class=\"" + rowClass(t) + "\"";
+  if (current) out += " current ";
+  if (t.mac.isPseudo()) out += " tmplt ";
+  out += " tlgID=\"" + t.mac.logText() + "\">";
+  out += rowContentHtml(t);
+  out += "</option>";
+  return out;
+}
+
+elementRef terminalsList::makeRow(const terminal& t, bool current) {
+  elementRef holder = doc_.createElement("div");
+  holder->setInnerHtml(rowHtml(t, current));
+  elementRef row = holder->child(0);
+  if (!row) return {};
+  row->detach();
+  if (current) row->setStates(stateCurrent, 0);
+  return row;
+}
+
+element* terminalsList::rowOf(const terminal& t) const {
+  auto found = rows_.find(t.mac);
+  if (found == rows_.end() || !found->second->isConnected()) return nullptr;
+  return found->second.get();
+}
+
+void terminalsList::rebuildRows() {
+  element* list = widget();
+  if (!list) {
+    errno = ENOENT;
+    ZV_INTERNAL_ERROR();
+    return;
+  }
+  sortDisplayed();
+  recomputeDays();
+  rows_.clear();
+  currentRow_ = {};
+  const terminal* current = terminals_.current();
+  std::string html;
+  html.reserve(displayed_.size() * 600);
+  for (const terminal* t : displayed_) html += rowHtml(*t, t == current);
+  list->setInnerHtml(html);
+  rowsBuilt_ = true;
+  std::size_t count = std::min(list->childCount(), displayed_.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    element* row = list->child(i);
+    rows_.emplace(displayed_[i]->mac, row);
+    if (displayed_[i] == current) {
+      row->setStates(stateCurrent, 0);
+      currentRow_ = row;
+    }
+  }
+  if (!current && count > 0) activate(*displayed_.front(), *list->child(0), true);
+}
+
+void terminalsList::selectRow(const terminal* t) {
+  if (currentRow_) {
+    currentRow_->setStates(0, stateCurrent);
+    currentRow_->removeAttribute("current");
+    currentRow_ = {};
+  }
+  element* row = t ? rowOf(*t) : nullptr;
+  if (!row) return;
+  row->setStates(stateCurrent, 0);
+  row->setAttribute("current", "");
+  row->scrollIntoView();
+  currentRow_ = row;
+}
+
+void terminalsList::insertRow(terminal& t) {
+  element* list = widget();
+  if (!terminalsMode_ || !list || !rowsBuilt_ || rowOf(t)) return;
+  sortDisplayed();
+  std::ptrdiff_t index = displayedIndex(t);
+  if (index < 0) {
+    offerTerminal(t);
+    index = displayedIndex(t);
+    if (index < 0) return;  // the filter leaves it out
+  }
+  elementRef row = makeRow(t, false);
+  if (!row) return;
+  list->insert(row, std::size_t(index));
+  rows_[t.mac] = row;
+}
+
+void terminalsList::updateRow(terminal& t) {
+  element* list = widget();
+  if (!terminalsMode_ || !list || t.mac.isPseudo()) return;
+  element* row = rowOf(t);
+  if (!row) {
+    // Not listed before (the filter left it out); listed now when it passes.
+    if (rowsBuilt_ && terminalShown(t)) insertRow(t);
+    return;
+  }
+  sortDisplayed();
+  std::ptrdiff_t old = displayedIndex(t);
+  if (old >= 0) displayed_.erase(displayed_.begin() + old);
+  seen_.erase(&t);
+  if (!terminalShown(t)) {
+    removeRow(t);
+    return;
+  }
+  std::size_t place = placeFor(t);
+  displayed_.insert(displayed_.begin() + std::ptrdiff_t(place), &t);
+  row->setInnerHtml(rowContentHtml(t));
+  bool current = terminals_.current() == &t;
+  row->setAttribute("class", rowClass(t));
+  if (std::ptrdiff_t(place) != old) list->insert(elementRef(row), place);
+  if (current) selectRow(&t);
+}
+
+void terminalsList::removeRow(const terminal& t) {
+  std::ptrdiff_t index = displayedIndex(t);
+  if (index >= 0) displayed_.erase(displayed_.begin() + index);
+  seen_.erase(&t);
+  auto found = rows_.find(t.mac);
+  if (found == rows_.end()) return;
+  if (currentRow_ == found->second) currentRow_ = {};
+  found->second->remove();
+  rows_.erase(found);
+}
+
+// --- Settings menu --------------------------------------------------------------------
+
+std::string terminalsList::menuHtml() const {
+  const userSettings& s = settings_;
+  std::string out;
+  for (const columnRow& c : columns) {
+    out += std::string("<li><button type=\"checkbox\" class=\"menu_li\" id=\"") + c.id + "\"";
+    if (s.*(c.flag)) out += " checked ";
+    out += std::string(">") + c.text + "</button></li>";
+  }
+  out += "<li>&nbsp;Сортировать:<select id=\"sort_terminals\" style=\"width:16em\">";
+  for (const sortRow& r : sorts) {
+    if (!(s.*(r.flag))) continue;
+    out += std::string("<option id=\"") + r.id + "\"";
+    if (r.column == s.sortColumn) out += " selected";
+    out += std::string(">") + r.text + "</option>";
+  }
+  out += "</select></li>";
+  out += "<li>&nbsp;&nbsp;Показывать:<select id=\"filter_terminals\" style=\"width:16em\">";
+  for (const filterRow& f : filters) {
+    out += "<option value=\"" + std::to_string(f.value) + "\" id=\"filter_" +
+           std::to_string(f.value) + "\"";
+    if (f.value == s.filterColumn) out += " selected";
+    out += std::string(">") + f.optionText + "</option>";
+  }
+  out += "</select></li>";
+  return out;
+}
+
+void terminalsList::rebuildMenu() {
+  elementRef button = doc_.byId("menu_terminals");
+  elementRef menu = button ? button->selectFirst("menu") : elementRef();
+  if (!menu) {
+    errno = ENOENT;
+    ZV_INTERNAL_ERROR();
+    return;
+  }
+  menu->setInnerHtml(menuHtml());
+  // The selects show their chosen option.
+  for (const char* id : {"sort_terminals", "filter_terminals"}) {
+    elementRef select = doc_.byId(id);
+    if (!select) continue;
+    elementRef chosen = select->selectFirst("option[selected]");
+    if (!chosen) continue;
+    chosen->setStates(stateCurrent, 0);
+    select->setValue(chosen->attribute("value").value_or(chosen->text()));
+  }
+}
+
+void terminalsList::onColumnClicked(element& checkbox) {
+  std::optional<std::string_view> id = checkbox.attribute("id");
+  if (!id) return;
+  for (const columnRow& c : columns) {
+    if (*id != c.id) continue;
+    settings_.*(c.flag) = checkbox.hasState(stateChecked);
+    menuChanged_ = true;
+    rebuildMenu();
+    return;
+  }
+}
+
+void terminalsList::onFilterChosen() {
+  elementRef select = doc_.byId("filter_terminals");
+  if (!select) return;
+  std::string value = select->value();
+  for (const filterRow& f : filters) {
+    if (value != std::to_string(f.value)) continue;
+    if (settings_.filterColumn != f.value) menuChanged_ = true;
+    settings_.filterColumn = f.value;
+    elementRef option = doc_.byId(std::string("filter_") + std::to_string(f.value));
+    if (option) option->setText(f.caption);
+    return;
+  }
+}
+
+void terminalsList::applyMenu() {
+  elementRef select = doc_.byId("sort_terminals");
+  int sort = select ? sortColumnFromCaption(selectCaption(*select)) : settings_.sortColumn;
+  bool changed = menuChanged_ || sort != settings_.sortColumn;
+  menuChanged_ = false;
+  if (!changed) return;
+  settings_.sortColumn = sort;
+  computeColumns(settings_);
+  rebuildDisplayedList();
+  rebuildRows();
+  selectRow(terminals_.current());
+}
+
+// --- Timers ---------------------------------------------------------------------------
+
+void terminalsList::onlineTick() {
+  if (!settings_.showOnline) return;
+  if (hooks_.broadcastDiscovery) hooks_.broadcastDiscovery();
+  for (terminal* t : terminals_.all()) {
+    if (t->onlineCountdown == 0) continue;
+    if (--t->onlineCountdown > 0) continue;
+    element* row = rowOf(*t);
+    if (row && !t->hidden) row->setAttribute("class", "");
+  }
+}
+
+void terminalsList::refreshLastSeen() {
+  if (!settings_.showTime) return;
+  element* list = widget();
+  if (!list) return;
+  recomputeDays();
+  for (std::size_t i = 0; i < list->childCount(); ++i) {
+    element* row = list->child(i);
+    std::optional<std::string_view> key = row->attribute("tlgID");
+    terminal* t = key ? terminals_.findByMacText(*key) : nullptr;
+    if (!t) continue;
+    elementRef cell = row->selectFirst(".accesstime");
+    if (!cell) continue;
+    seen_.erase(t);
+    std::string text = lastSeenText(*t);
+    if (cell->text() != text) cell->setText(text);
+  }
+}
+
+// --- Selection ------------------------------------------------------------------------
+
+void terminalsList::updateDhcpItems(const terminal* t) {
+  elementRef ignores = doc_.byId("DHCPignores");
+  elementRef listens = doc_.byId("DHCPlistens");
+  bool ignored = false;
+  if (t && !paths().dhcpDir.empty()) {
+    ignoreList list;
+    loadIgnoreList(paths().dhcpDir, list);
+    bool listed = list.contains(t->mac);
+    ignored = list.mode == ignoreMode::ignoreListed ? listed : !listed;
+  }
+  for (auto& [item, checked] : {std::pair{ignores, ignored}, std::pair{listens, !ignored}}) {
+    if (!item) continue;
+    if (!t) {
+      item->setAttribute("class", "");
+      item->setStates(stateDisabled, stateChecked);
+      continue;
+    }
+    item->setStates(0, stateDisabled);
+    item->setAttribute("class", checked ? "item_checked" : "");
+  }
+}
+
+void terminalsList::activate(terminal& t, element& row, bool reload) {
+  terminals_.setCurrent(&t);
+  if (reload && hooks_.reloadTerminal) hooks_.reloadTerminal(t);
+  if (hooks_.showTerminal) hooks_.showTerminal(&t);
+  selectRow(&t);
+  (void)row;
+
+  bool pseudo = t.mac.isPseudo();
+  elementRef tabs = doc_.byId("main_tabs");
+  bool leavePanel = false;
+  for (const char* panel : {"panel-dhcp", "panel-logs"}) {
+    elementRef tab =
+        tabs ? tabs->selectFirst(std::string("[panel='") + panel + "']") : elementRef();
+    if (!tab) continue;
+    if (pseudo && (tab->hasState(stateCurrent) || tab->hasAttribute("selected"))) leavePanel = true;
+    tab->setStyle("display", pseudo ? "none" : "block");
+  }
+  for (const char* id :
+       {"terminal_remove", "terminal_hide", "terminal_reboot", "options_version", "mac_copy"})
+    setEnabled(doc_, id, !pseudo);
+  if (pseudo) {
+    if (leavePanel && hooks_.selectPanel) hooks_.selectPanel("panel-templates");
+    updateDhcpItems(nullptr);
+  } else {
+    if (hooks_.refreshTerminalPanels) hooks_.refreshTerminalPanels(t);
+    updateDhcpItems(&t);
+  }
+  setEnabled(doc_, "webinterface", t.ip != 0);
+  if (tabs) tabs->setAttribute("tlgID", t.mac.logText());
+}
+
+void terminalsList::onRowSelected(element& row, bool byKeyboard) {
+  std::optional<std::string_view> key = row.attribute("tlgID");
+  if (!key) return;
+  elementRef tabs = doc_.byId("main_tabs");
+  std::optional<std::string_view> shown = tabs ? tabs->attribute("tlgID") : std::nullopt;
+  if (shown && *shown == *key) return;
+  if (hooks_.mayLeave && !hooks_.mayLeave()) {
+    row.setStates(0, stateCurrent);
+    if (currentRow_ == &row) currentRow_ = {};
+    selectRow(terminals_.current());
+    return;
+  }
+  terminal* t = terminals_.findByMacText(*key);
+  if (!t) return;
+  activate(*t, row, !byKeyboard);
+}
+
+void terminalsList::activateNeighbour(std::size_t index) {
+  element* list = widget();
+  if (list && list->childCount() > 0) {
+    element* row = list->child(std::min(index, list->childCount() - 1));
+    std::optional<std::string_view> key = row->attribute("tlgID");
+    terminal* next = key ? terminals_.findByMacText(*key) : nullptr;
+    if (next) {
+      activate(*next, *row, true);
+      return;
+    }
+  }
+  terminals_.setCurrent(nullptr);
+  selectRow(nullptr);
+  elementRef tabs = doc_.byId("main_tabs");
+  if (tabs) tabs->removeAttribute("tlgID");
+  if (hooks_.showTerminal) hooks_.showTerminal(nullptr);
+}
+
+// --- Row commands ---------------------------------------------------------------------
+
+void terminalsList::hideCurrent() {
+  terminal* t = terminals_.current();
+  if (!t || t->mac.isPseudo()) return;
+  if (hooks_.mayLeave && !hooks_.mayLeave()) return;
+  std::string directory = terminalDirectory(t->mac);
+  if (directory.empty()) return;
+  if (t->hidden) {
+    // Listed only under "all, hidden too": the same command shows it again.
+    if (::unlink((directory + "hidden").c_str()) != 0 && errno != ENOENT) {
+      ZV_INTERNAL_ERROR();
+      return;
+    }
+    t->hidden = false;
+    if (element* row = rowOf(*t)) row->setAttribute("class", rowClass(*t));
+    return;
+  }
+  if (!writeBytesFile(directory + "hidden", "1")) {
+    ZV_INTERNAL_ERROR();
+    return;
+  }
+  t->hidden = true;
+  element* row = rowOf(*t);
+  if (settings_.filterColumn == 5) {
+    if (row) row->setAttribute("class", "hidden_item current");
+    return;
+  }
+  std::size_t index = row ? row->index() : 0;
+  removeRow(*t);
+  if (row) activateNeighbour(index);
+}
+
+void terminalsList::removeCurrent() {
+  terminal* t = terminals_.current();
+  if (!t || t->mac.isPseudo()) return;
+  if (messageBox("Вы действительно хотите удалить терминал со всеми настройками и "
+                 "конфигурационным файлом?",
+                 warningCaption, boxButtons::yesNo, boxIcon::warning) != boxAnswer::yes)
+    return;
+  if (!deleteTerminal(*t)) return;
+  element* row = rowOf(*t);
+  std::size_t index = row ? row->index() : 0;
+  removeRow(*t);
+  terminals_.remove(t);
+  activateNeighbour(index);
+}
+
+void terminalsList::copyMac() {
+  terminal* t = terminals_.current();
+  if (!t || t->mac.isPseudo() || !hooks_.setClipboard) return;
+  hooks_.setClipboard(t->mac.logText());
+}
+
+void terminalsList::setDhcpIgnored(bool ignore) {
+  terminal* t = terminals_.current();
+  if (!t || t->mac.isPseudo() || paths().dhcpDir.empty()) return;
+  ignoreList list;
+  if (!loadIgnoreList(paths().dhcpDir, list)) {
+    // Saving now would drop every MAC after the damaged line.
+    messageBox("Список игнорируемых MAC-адресов DHCP сервера повреждён и не изменён.", errorCaption,
+               boxButtons::ok, boxIcon::error);
+    return;
+  }
+  // Listed means ignored in mode 0 and answered in mode 1.
+  bool listed = ignore == (list.mode == ignoreMode::ignoreListed);
+  if (listed) {
+    if (!list.add(t->mac)) {
+      errno = ENOSPC;
+      ZV_INTERNAL_ERROR();
+      return;
+    }
+  } else {
+    list.remove(t->mac);
+  }
+  if (!saveIgnoreList(paths().dhcpDir, list)) return;
+  updateDhcpItems(t);
+}
+
+}  // namespace zv

@@ -1,0 +1,173 @@
+#pragma once
+// The terminals list of the main window: the displayed list (the registered terminals
+// that pass the filter, in sort order), one `option` row per displayed terminal inside
+// the element "terminals_widget", the settings menu of "menu_terminals" (columns, sort,
+// filter), the online marks and last-seen cells, the selection of the current terminal
+// and the row commands (hide, delete, copy MAC, DHCP ignore).
+//
+// Rows carry the terminal's MAC in display form in the attribute tlgID. The list keeps
+// a handle on every row, so one changed terminal touches one row; the whole list is
+// rebuilt only when the sort, the filter or the columns change. Long lists go to the
+// browser lazily (the document decides by its lazy threshold). Pseudo-terminals (boot
+// media, groups) are listed under every filter, after every real terminal.
+//
+// What lies outside the list (the configuration panels, the leave check, reloading a
+// terminal from disk, the clipboard, the discovery broadcast) is reached through hooks;
+// an empty hook is skipped.
+//
+// Thread safety: the user-interface thread, which owns the document, the register and
+// the settings.
+
+#include "common/mac.h"
+#include "htmlview/dom.h"
+#include "zvc/terminals.h"
+#include "zvc/userSettings.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace zv {
+
+struct terminalsListHooks {
+  // May the terminal in the panels be left (unsaved changes)? Empty: yes.
+  std::function<bool()> mayLeave;
+  // Reads a registered terminal again from its directory (identity, hidden flag,
+  // specification, DHCP options, configuration, comment, wake-on-LAN port).
+  std::function<void(terminal&)> reloadTerminal;
+  // The terminal became current (nullptr: none): reset the panels' change marks, give
+  // them a working copy of its configuration and rebuild them.
+  std::function<void(terminal*)> showTerminal;
+  // A real terminal became current: refresh its DHCP and log panels.
+  std::function<void(terminal&)> refreshTerminalPanels;
+  // Makes the tab of the named panel current in "main_tabs".
+  std::function<void(std::string_view panel)> selectPanel;
+  // Puts 8-bit text on the clipboard.
+  std::function<void(const std::string&)> setClipboard;
+  // Sends the discovery query to the terminals.
+  std::function<void()> broadcastDiscovery;
+  // Names of groups, for the group pseudo-terminals.
+  groupNameLookup groupName;
+  // Calendar time (UTC) for "today" and "yesterday"; empty: the system clock.
+  std::function<std::chrono::system_clock::time_point()> now;
+};
+
+// Column and sort rules: with none of MAC, IP, host, comment and last login shown, MAC
+// is shown; a sort column whose column is hidden becomes the first shown column in the
+// order MAC, IP, host, comment, last login, (online,) last seen.
+void computeColumns(userSettings& settings);
+
+// The text of the settings menu's sort select → sort column: "MAC" 1, "IP" 2, "host" 3,
+// "comment" 4 (ASCII case ignored), "Последний логин" 6, anything else 5.
+int sortColumnFromCaption(std::string_view caption);
+
+// The markup of the list's context menu "list_context".
+std::string listContextMenuHtml();
+// The tooltip popups of the list's icons, for the main frame.
+std::string listTooltipsHtml();
+
+class terminalsList {
+ public:
+  static constexpr const char* widgetId = "terminals_widget";
+
+  terminalsList(document& doc, terminalRegister& terminals, userSettings& settings,
+                terminalsListHooks hooks = {});
+  terminalsList(const terminalsList&) = delete;
+  terminalsList& operator=(const terminalsList&) = delete;
+
+  terminalsListHooks& hooks() { return hooks_; }
+  // Off in tools mode: updateRow and insertRow then leave the rows alone.
+  void setTerminalsMode(bool on) { terminalsMode_ = on; }
+
+  // The displayed list.
+  bool terminalShown(const terminal& t) const;
+  // Negative, zero or positive as a sorts before, with or after b.
+  int compareTerminals(const terminal& a, const terminal& b) const;
+  // Inserts a terminal that passes the filter after every entry not greater than it; a
+  // MAC listed already is an internal error.
+  void offerTerminal(terminal& t);
+  // Empties the displayed list and offers every registered terminal in register order.
+  void rebuildDisplayedList();
+  const std::vector<terminal*>& displayed() const;
+
+  // Rows.
+  std::string rowHtml(const terminal& t, bool current) const;
+  std::string rowContentHtml(const terminal& t) const;
+  // Replaces the widget's content with one row per displayed terminal; the current
+  // terminal's row is marked, or the first row becomes current when none is.
+  void rebuildRows();
+  // Marks the terminal's row current and scrolls it into view (nullptr: no row).
+  void selectRow(const terminal* t);
+  // The row of a terminal new to the register, at its place.
+  void insertRow(terminal& t);
+  // Refreshes a changed terminal's row and moves it to its new place.
+  void updateRow(terminal& t);
+  // The row element of a terminal, or nullptr.
+  element* rowOf(const terminal& t) const;
+
+  // The settings menu.
+  std::string menuHtml() const;
+  void rebuildMenu();
+  // A column checkbox ("showMAC" … "showTime") was clicked.
+  void onColumnClicked(element& checkbox);
+  // The filter select "filter_terminals" closed.
+  void onFilterChosen();
+  // The menu of "menu_terminals" closed: apply the sort, column and filter choices.
+  void applyMenu();
+
+  // Timers: every minute with showOnline, every hour with showTime.
+  void onlineTick();
+  void refreshLastSeen();
+
+  // A row of the widget was selected (byKeyboard: moved to with the keys).
+  void onRowSelected(element& row, bool byKeyboard);
+
+  // Row commands on the current terminal.
+  void hideCurrent();
+  void removeCurrent();
+  void copyMac();
+  // ignore: "DHCPignores"; otherwise "DHCPlistens".
+  void setDhcpIgnored(bool ignore);
+
+ private:
+  struct lastSeen {
+    bool known = false;
+    int64_t nanoseconds = 0;  // directory modification time, since the epoch
+  };
+
+  element* widget() const;
+  const lastSeen& seenOf(const terminal& t) const;
+  std::string lastSeenText(const terminal& t) const;
+  std::string rowClass(const terminal& t) const;
+  void sortDisplayed() const;
+  std::size_t placeFor(const terminal& t) const;
+  std::ptrdiff_t displayedIndex(const terminal& t) const;
+  elementRef makeRow(const terminal& t, bool current);
+  void removeRow(const terminal& t);
+  void activate(terminal& t, element& row, bool reload);
+  void activateNeighbour(std::size_t index);
+  void updateDhcpItems(const terminal* t);
+  void recomputeDays();
+  std::chrono::system_clock::time_point now() const;
+
+  document& doc_;
+  terminalRegister& terminals_;
+  userSettings& settings_;
+  terminalsListHooks hooks_;
+  bool terminalsMode_ = true;
+  bool menuChanged_ = false;
+  int64_t today_ = 0;  // UTC days since the epoch
+  mutable std::vector<terminal*> displayed_;
+  mutable bool sorted_ = true;  // offers made before the rows exist are sorted at once
+  bool rowsBuilt_ = false;
+  std::unordered_map<macAddress, elementRef, macAddressHash> rows_;
+  elementRef currentRow_;
+  mutable std::unordered_map<const terminal*, lastSeen> seen_;
+};
+
+}  // namespace zv
