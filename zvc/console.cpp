@@ -5,10 +5,10 @@
 #include "platform/diagnostics.h"
 #include "platform/eventLoop.h"
 #include "zvc/configurator.h"
+#include "zvc/consoleSession.h"
 #include "zvc/consoleState.h"
 #include "zvc/consoleUi.h"
 #include "zvc/instanceGuard.h"
-#include "zvc/mainWindow.h"
 #include "zvc/messageBox.h"
 
 #include <signal.h>
@@ -65,7 +65,7 @@ int consoleMain(int argc, char** argv) {
   instanceGuard instance(loop, instanceTimingFromEnvironment());
   consoleState state;
   std::unique_ptr<consoleUi> ui;
-  std::unique_ptr<mainWindow> main;
+  std::unique_ptr<consoleSession> session;
   startupSteps steps;
   state.wireStartup(steps);
   steps.claimInstance = [&] {
@@ -113,18 +113,15 @@ int consoleMain(int argc, char** argv) {
     options.skinDirectory = p.skinDir;
     options.docsDirectory = p.docsDir;
     ui = std::make_unique<consoleUi>(loop, options);
-    mainWindowHooks hooks;
-    main = std::make_unique<mainWindow>(ui->windows(), loop, state.versions, p.skinDir,
-                                        std::move(hooks));
-    ui->leaveCheck = [&main] { return main->closeRequested(); };
-    if (!ui->createMainWindow(main->buildDocument())) return false;
-    main->attach(ui->windows().mainWindow());
+    session =
+        std::make_unique<consoleSession>(*ui, loop, state, registryStore::currentUser(), p.skinDir);
+    if (!session->open()) return false;
     instance.setMainWindow(ui->windows().mainWindow());
     return true;
   };
   steps.runMessageLoop = [&] { return ui->runMessageLoop(); };
   int exitCode = runConfigurator(steps);
-  main.reset();
+  session.reset();
   ui.reset();
   return exitCode;
 }

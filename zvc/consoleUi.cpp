@@ -74,7 +74,8 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
   return std::uint16_t(value);
 }
 
-std::vector<std::string> appBrowserCommand(const std::string& url, const environmentLookup& env) {
+std::vector<std::string> appBrowserCommand(const std::string& url, const environmentLookup& env,
+                                           const consoleUiOptions* window) {
   auto set = [&](const char* name) {
     const char* value = env(name);
     return value && *value ? value : nullptr;
@@ -93,13 +94,21 @@ std::vector<std::string> appBrowserCommand(const std::string& url, const environ
     return {};
   }
   profile += "/zelvar/chromium";
-  return {program,
-          "--app=" + url,
-          "--user-data-dir=" + profile,
-          "--no-first-run",
-          "--disable-background-networking",
-          "--disable-component-update",
-          "--disable-sync"};
+  std::vector<std::string> command = {program,
+                                      "--app=" + url,
+                                      "--user-data-dir=" + profile,
+                                      "--no-first-run",
+                                      "--disable-background-networking",
+                                      "--disable-component-update",
+                                      "--disable-sync"};
+  if (window) {
+    command.push_back("--window-size=" + std::to_string(window->windowWidth) + "," +
+                      std::to_string(window->windowHeight));
+    if (window->windowPosition)
+      command.push_back("--window-position=" + std::to_string(window->windowPosition->first) + "," +
+                        std::to_string(window->windowPosition->second));
+  }
+  return command;
 }
 
 windowId openMainWindow(windowHost& windows, eventLoop& loop, std::unique_ptr<document> doc,
@@ -172,8 +181,8 @@ bool consoleUi::createMainWindow(std::unique_ptr<document> doc) {
   logMessage("Zelvar Center: the console is at http://127.0.0.1:%u/", unsigned(host_->port()));
 
   if (!options_.openBrowser) return true;
-  std::vector<std::string> command =
-      appBrowserCommand(url_, [](const char* name) { return std::getenv(name); });
+  std::vector<std::string> command = appBrowserCommand(
+      url_, [](const char* name) { return std::getenv(name); }, &options_);
   if (command.empty()) {
     if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"))
       std::cerr << "zvcenter: chromium was not found; open the address in a browser\n";

@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zv {
@@ -37,6 +38,10 @@ struct consoleUiOptions {
   bool exitAfterStart = false;
   std::string skinDirectory;  // served at /skin/
   std::string docsDirectory;  // fonts served at /docs/fonts/
+  // The browser's app window: its position (none: the window system places it) and size.
+  std::optional<std::pair<int, int>> windowPosition;
+  int windowWidth = 1200;
+  int windowHeight = 950;
 };
 
 // A port number 1 to 65535 in decimal; nullopt for anything else.
@@ -47,7 +52,9 @@ std::optional<std::uint16_t> parsePort(std::string_view text);
 // environment (nullptr for a variable that is not set); the profile directory is
 // XDG_CONFIG_HOME (or HOME/.config) + "/zelvar/chromium".
 using environmentLookup = std::function<const char*(const char* name)>;
-std::vector<std::string> appBrowserCommand(const std::string& url, const environmentLookup& env);
+// The window's size and position, when given, are passed to the browser.
+std::vector<std::string> appBrowserCommand(const std::string& url, const environmentLookup& env,
+                                           const consoleUiOptions* window = nullptr);
 
 // Opens the main window ("Zelvar Center") with the document. Its close control asks
 // `leaveCheck` (empty: leaving is allowed); when leaving, the window is closed and
@@ -67,6 +74,12 @@ class consoleUi {
   consoleUi(const consoleUi&) = delete;
   consoleUi& operator=(const consoleUi&) = delete;
 
+  // Where the browser's app window opens (before createMainWindow).
+  void setBrowserWindow(std::optional<std::pair<int, int>> position, int width, int height) {
+    options_.windowPosition = position;
+    options_.windowWidth = width;
+    options_.windowHeight = height;
+  }
   // False, with the reason on standard error and in the diagnostic log, when the
   // browser host cannot listen.
   bool createMainWindow(std::unique_ptr<document> doc);

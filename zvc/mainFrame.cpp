@@ -3,6 +3,7 @@
 #include "htmlview/dom.h"
 #include "platform/diagnostics.h"
 #include "platform/files.h"
+#include "zvc/terminalsList.h"
 #include "zvc/versions.h"
 
 namespace zv {
@@ -36,46 +37,13 @@ struct tooltip {
   const char* text;
 };
 
-// The mode buttons', the column menu's and the list icons' tooltips.
+// The mode buttons' and the column menu's tooltips; the list's icons bring their own.
 constexpr tooltip tooltips[] = {
     {"terminals-details", "Настройка терминалов"},
     {"tools-details", "Утилиты"},
     {"menu_details", "Настройка колонок"},
     {"BOOT_USB-details", "Загрузочный USB диск для x86 и x64 (UEFI)"},
     {"BOOT_pi-details", "Загрузочная SD карта для Raspberry Pi"},
-    {"X86", "x86 терминал"},
-    {"uefi", "UEFI терминал"},
-    {"pi", "Raspberry Pi терминал"},
-    {"win", "Windows компьютер"},
-    {"config", "Есть индивидуальный конфигурационный файл"},
-    {"config_broken", "Неверный индивидуальный конфигурационный файл"},
-    {"config_error", "Индивидуальный конфигурационный файл несовместим с версией Zelvar"},
-    {"cdrom", "Загрузочный CD-ROM"},
-    {"usb", "Загрузочный USB"},
-    {"group", "Группа терминалов подсети"},
-    {"error_curr", "Не проходит контроль текущей версией."},
-    {"error_ver", "Не проходит контроль версией терминала."},
-};
-
-struct contextItem {
-  const char* id;  // nullptr: a separator
-  const char* text;
-};
-
-constexpr contextItem listContextItems[] = {
-    {"webinterface", "Открыть web-интерфейс"},
-    {"terminal_zvrc", "Удаленное управление"},
-    {nullptr, nullptr},
-    {"terminal_reboot", "Перегрузить терминал"},
-    {"mac_copy", "Копировать MAC в буфер обмена"},
-    {nullptr, nullptr},
-    {"terminal_new", "Добавить терминал"},
-    {"terminal_find", "Найти терминал"},
-    {"terminal_copyto", "Копировать конфигурацию в..."},
-    {nullptr, nullptr},
-    {"terminal_remove", "Удалить терминал"},
-    {"terminal_hide", "Скрыть терминал"},
-    {nullptr, nullptr},
 };
 
 void appendEditMenu(std::string& html, std::string_view id, std::string_view prefix) {
@@ -104,24 +72,6 @@ void appendModeButton(std::string& html, std::string_view name, bool current) {
   html += ".png\" titleid=\"";
   html += name;
   html += "-details\"></button>";
-}
-
-void appendListContext(std::string& html) {
-  html += "<menu class=\"context\" id=\"list_context\">";
-  for (const contextItem& item : listContextItems) {
-    if (!item.id) {
-      html += "<hr>";
-      continue;
-    }
-    html += "<li id=\"";
-    html += item.id;
-    html += "\">";
-    html += item.text;
-    html += "</li>";
-  }
-  html +=
-      "<li>ZVDHCP<menu><li id=\"DHCPignores\">Игнорирует терминал</li>"
-      "<li id=\"DHCPlistens\">Отвечает терминалу</li></menu></li></menu>";
 }
 
 void appendTabs(std::string& html, const mainFrameChoices& choices) {
@@ -210,7 +160,7 @@ std::string mainFrameHtml(const mainFrameChoices& choices) {
         "<widget id=\"terminals_widget\" type=\"select\"></widget>"
         "<div class=\"div_h\"><button id=\"add_terminal\">Добавить</button>"
         "<button id=\"find_terminal\">Найти</button></div>";
-    appendListContext(html);
+    html += listContextMenuHtml();
   } else {
     html += "<widget id=\"utility_widget\" type=\"select\"></widget>";
   }
@@ -227,6 +177,7 @@ std::string mainFrameHtml(const mainFrameChoices& choices) {
     html += t.text;
     html += "</popup>";
   }
+  html += listTooltipsHtml();
   return html;
 }
 

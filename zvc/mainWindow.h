@@ -89,6 +89,8 @@ class mainWindow {
   void setMode(consoleMode mode);
   void buildMainFrame();
   void refreshVersionCaption();
+  // The leave check of the current terminal (true without one).
+  bool mayLeaveTerminal() { return !hooks_.mayLeaveTerminal || hooks_.mayLeaveTerminal(); }
   // The close control: leave check, settings, then the window closes and the loop ends.
   bool closeRequested();
 

@@ -1,0 +1,157 @@
+#include "zvc/consoleSession.h"
+
+#include "platform/diagnostics.h"
+#include "zvc/consoleState.h"
+#include "zvc/consoleUi.h"
+#include "zvc/terminalDialogs.h"
+#include "zvc/versions.h"
+
+namespace zv {
+
+void reloadTerminalRecord(terminal& t, const installedVersions& versions) {
+  t.loadIdentity();
+  loadHidden(t);
+  t.spec = versions.findVersionSpec(t.version);
+  loadComment(t);
+  loadWolPort(t);
+}
+
+consoleSession::consoleSession(consoleUi& ui, eventLoop& loop, consoleState& state,
+                               registryStore& userStore, std::string skinDirectory)
+    : ui_(ui), loop_(loop), state_(state), userStore_(userStore) {
+  settings_ = loadSettings(userStore_);
+  computeColumns(settings_);
+
+  mainWindowHooks hooks;
+  hooks.frameBuilt = [this](consoleMode mode, document& doc) { frameBuilt(mode, doc); };
+  hooks.onlineMarking = [this] { return settings_.showOnline; };
+  hooks.lastSeenShown = [this] { return settings_.showTime; };
+  hooks.onlineTick = [this] {
+    if (list_) list_->onlineTick();
+  };
+  hooks.refreshLastSeen = [this] {
+    if (list_) list_->refreshLastSeen();
+  };
+  hooks.terminalChanged = [this](const macAddress& mac) { terminalChanged(mac); };
+  hooks.saveSettings = [this] { saveSettingsNow(); };
+  main_ = std::make_unique<mainWindow>(ui_.windows(), loop_, state_.versions,
+                                       std::move(skinDirectory), std::move(hooks));
+  wireCommands();
+}
+
+consoleSession::~consoleSession() {
+  // The main window's hooks call into the list: the window goes first.
+  main_.reset();
+  list_.reset();
+}
+
+bool consoleSession::open() {
+  screenRect place = mainWindowPlacement(settings_, {});
+  ui_.setBrowserWindow(place.x == cwUseDefault
+                           ? std::nullopt
+                           : std::optional<std::pair<int, int>>(std::in_place, place.x, place.y),
+                       place.width, place.height);
+  ui_.leaveCheck = [this] { return main_->closeRequested(); };
+  if (!ui_.createMainWindow(main_->buildDocument())) return false;
+  main_->attach(ui_.windows().mainWindow());
+  return true;
+}
+
+bool consoleSession::saveSettingsNow() {
+  screenRect window = settings_.window();
+  if (std::optional<windowGeometry> g = ui_.windows().mainGeometry()) {
+    window = {g->x, g->y, g->width, g->height};
+  }
+  return saveSettings(userStore_, settings_, window);
+}
+
+void consoleSession::frameBuilt(consoleMode mode, document& doc) {
+  if (!list_) {
+    terminalsListHooks hooks;
+    hooks.reloadTerminal = [this](terminal& t) { reloadTerminalRecord(t, state_.versions); };
+    hooks.groupName = state_.groups.nameLookup();
+    list_ = std::make_unique<terminalsList>(doc, state_.terminals, settings_, std::move(hooks));
+    list_->rebuildDisplayedList();
+  }
+  list_->setTerminalsMode(mode == consoleMode::terminals);
+  if (mode != consoleMode::terminals) return;
+  list_->rebuildRows();
+  list_->rebuildMenu();
+}
+
+terminalDialogHooks consoleSession::dialogHooks() {
+  terminalDialogHooks hooks;
+  hooks.insertRow = [this](terminal& t) {
+    if (list_) list_->insertRow(t);
+  };
+  hooks.selectRow = [this](const terminal* t) {
+    if (list_) list_->selectRow(t);
+  };
+  return hooks;
+}
+
+void consoleSession::wireCommands() {
+  mainWindow& m = *main_;
+  auto add = [this](uiEvent&) {
+    runAddTerminalDialog(ui_.windows(), main_->window(), state_, dialogHooks());
+  };
+  auto find = [this](uiEvent&) {
+    runFindTerminalDialog(ui_.windows(), main_->window(), state_, dialogHooks());
+  };
+  m.onCommand("add_terminal", add);
+  m.onCommand("terminal_new", add);
+  m.onCommand("find_terminal", find);
+  m.onCommand("terminal_find", find);
+  auto withList = [this](void (terminalsList::*op)()) {
+    return [this, op](uiEvent&) {
+      if (list_) (list_.get()->*op)();
+    };
+  };
+  m.onCommand("hide_terminal", withList(&terminalsList::hideCurrent));
+  m.onCommand("terminal_hide", withList(&terminalsList::hideCurrent));
+  m.onCommand("remove_terminal", withList(&terminalsList::removeCurrent));
+  m.onCommand("terminal_remove", withList(&terminalsList::removeCurrent));
+  m.onCommand("mac_copy", withList(&terminalsList::copyMac));
+  m.onCommand("DHCPignores", [this](uiEvent&) {
+    if (list_) list_->setDhcpIgnored(true);
+  });
+  m.onCommand("DHCPlistens", [this](uiEvent&) {
+    if (list_) list_->setDhcpIgnored(false);
+  });
+  for (const char* id :
+       {"showMAC", "showHost", "showIP", "showNote", "showLastlogin", "showOnline", "showTime"}) {
+    m.onCommand(id, [this](uiEvent& e) {
+      if (list_ && e.source) list_->onColumnClicked(*e.source);
+    });
+  }
+  m.onCommand("serverTime", [this](uiEvent& e) {
+    if (e.source) settings_.serverTime = e.source->hasState(stateChecked);
+  });
+  m.on(eventKind::selectionChanged, terminalsList::widgetId, [this](uiEvent& e) {
+    if (list_ && e.target) list_->onRowSelected(*e.target, false);
+  });
+  m.on(eventKind::popupReady, "menu_terminals", [this](uiEvent&) {
+    // The menu changes the list: unsaved changes of the terminal are offered first.
+    if (main_) main_->mayLeaveTerminal();
+  });
+  m.on(eventKind::popupDismissed, "menu_terminals", [this](uiEvent&) {
+    if (list_) list_->applyMenu();
+  });
+  m.on(eventKind::popupDismissed, "filter_terminals", [this](uiEvent&) {
+    if (list_) list_->onFilterChosen();
+  });
+}
+
+void consoleSession::terminalChanged(const macAddress& mac) {
+  if (terminal* t = state_.terminals.findByMac(mac)) {
+    reloadTerminalRecord(*t, state_.versions);
+    if (list_) list_->updateRow(*t);
+    return;
+  }
+  // A terminal new to the register: read it from its directory and list it.
+  if (terminal* t = state_.terminals.loadTerminal(mac)) {
+    if (list_) list_->insertRow(*t);
+  }
+}
+
+}  // namespace zv
