@@ -113,9 +113,17 @@ int consoleMain(int argc, char** argv) {
     options.skinDirectory = p.skinDir;
     options.docsDirectory = p.docsDir;
     ui = std::make_unique<consoleUi>(loop, options);
-    session =
-        std::make_unique<consoleSession>(*ui, loop, state, registryStore::currentUser(), p.skinDir);
-    if (!session->open()) return false;
+    session = std::make_unique<consoleSession>(ui->windows(), loop, state,
+                                               registryStore::currentUser(), p.skinDir);
+    ui->leaveCheck = [&session] { return session->main().closeRequested(); };
+    bool opened = session->open([&ui](std::unique_ptr<document> doc, const screenRect& place) {
+      ui->setBrowserWindow(place.x == cwUseDefault ? std::nullopt
+                                                   : std::optional<std::pair<int, int>>(
+                                                         std::in_place, place.x, place.y),
+                           place.width, place.height);
+      return ui->createMainWindow(std::move(doc)) ? ui->windows().mainWindow() : windowId(0);
+    });
+    if (!opened) return false;
     instance.setMainWindow(ui->windows().mainWindow());
     return true;
   };

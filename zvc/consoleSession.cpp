@@ -2,7 +2,6 @@
 
 #include "platform/diagnostics.h"
 #include "zvc/consoleState.h"
-#include "zvc/consoleUi.h"
 #include "zvc/terminalDialogs.h"
 #include "zvc/versions.h"
 
@@ -16,9 +15,9 @@ void reloadTerminalRecord(terminal& t, const installedVersions& versions) {
   loadWolPort(t);
 }
 
-consoleSession::consoleSession(consoleUi& ui, eventLoop& loop, consoleState& state,
+consoleSession::consoleSession(windowHost& windows, eventLoop& loop, consoleState& state,
                                registryStore& userStore, std::string skinDirectory)
-    : ui_(ui), loop_(loop), state_(state), userStore_(userStore) {
+    : windows_(windows), loop_(loop), state_(state), userStore_(userStore) {
   settings_ = loadSettings(userStore_);
   computeColumns(settings_);
 
@@ -34,8 +33,8 @@ consoleSession::consoleSession(consoleUi& ui, eventLoop& loop, consoleState& sta
   };
   hooks.terminalChanged = [this](const macAddress& mac) { terminalChanged(mac); };
   hooks.saveSettings = [this] { saveSettingsNow(); };
-  main_ = std::make_unique<mainWindow>(ui_.windows(), loop_, state_.versions,
-                                       std::move(skinDirectory), std::move(hooks));
+  main_ = std::make_unique<mainWindow>(windows_, loop_, state_.versions, std::move(skinDirectory),
+                                       std::move(hooks));
   wireCommands();
 }
 
@@ -43,23 +42,19 @@ consoleSession::~consoleSession() {
   // The main window's hooks call into the list: the window goes first.
   main_.reset();
   list_.reset();
+  state_.terminals.offerToList = nullptr;
 }
 
-bool consoleSession::open() {
-  screenRect place = mainWindowPlacement(settings_, {});
-  ui_.setBrowserWindow(place.x == cwUseDefault
-                           ? std::nullopt
-                           : std::optional<std::pair<int, int>>(std::in_place, place.x, place.y),
-                       place.width, place.height);
-  ui_.leaveCheck = [this] { return main_->closeRequested(); };
-  if (!ui_.createMainWindow(main_->buildDocument())) return false;
-  main_->attach(ui_.windows().mainWindow());
+bool consoleSession::open(const mainWindowOpener& opener) {
+  windowId window = opener(main_->buildDocument(), mainWindowPlacement(settings_, {}));
+  if (window == 0) return false;
+  main_->attach(window);
   return true;
 }
 
 bool consoleSession::saveSettingsNow() {
   screenRect window = settings_.window();
-  if (std::optional<windowGeometry> g = ui_.windows().mainGeometry()) {
+  if (std::optional<windowGeometry> g = windows_.mainGeometry()) {
     window = {g->x, g->y, g->width, g->height};
   }
   return saveSettings(userStore_, settings_, window);
@@ -72,6 +67,7 @@ void consoleSession::frameBuilt(consoleMode mode, document& doc) {
     hooks.groupName = state_.groups.nameLookup();
     list_ = std::make_unique<terminalsList>(doc, state_.terminals, settings_, std::move(hooks));
     list_->rebuildDisplayedList();
+    state_.terminals.offerToList = [this](terminal& t) { list_->offerTerminal(t); };
   }
   list_->setTerminalsMode(mode == consoleMode::terminals);
   if (mode != consoleMode::terminals) return;
@@ -93,10 +89,10 @@ terminalDialogHooks consoleSession::dialogHooks() {
 void consoleSession::wireCommands() {
   mainWindow& m = *main_;
   auto add = [this](uiEvent&) {
-    runAddTerminalDialog(ui_.windows(), main_->window(), state_, dialogHooks());
+    runAddTerminalDialog(windows_, main_->window(), state_, dialogHooks());
   };
   auto find = [this](uiEvent&) {
-    runFindTerminalDialog(ui_.windows(), main_->window(), state_, dialogHooks());
+    runFindTerminalDialog(windows_, main_->window(), state_, dialogHooks());
   };
   m.onCommand("add_terminal", add);
   m.onCommand("terminal_new", add);

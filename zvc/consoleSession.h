@@ -3,10 +3,11 @@
 // terminals list and the add and find dialogs, connected to each other and to the
 // register that start-up loaded.
 //
-// open() reads the settings, builds the main document with the list, opens it through
-// the console's user interface (its browser window gets the saved size and position)
-// and takes the window over. Closing the main window asks the leave check and saves the
-// settings with the geometry the browser last reported.
+// The settings are read when the session is made. open() builds the main document with
+// the list and has it opened (the console's user interface does it, giving its browser
+// window the saved size and position; tests open it in a window host alone) and takes
+// the window over. Closing the main window (closeRequested) asks the leave check and
+// saves the settings with the geometry the browser last reported.
 //
 // User-interface thread only.
 
@@ -16,13 +17,17 @@
 #include "zvc/terminalsList.h"
 #include "zvc/userSettings.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace zv {
 
-class consoleUi;
 struct consoleState;
+
+// Opens the main window with its document at the placement; 0 when it cannot.
+using mainWindowOpener =
+    std::function<windowId(std::unique_ptr<document> doc, const screenRect& placement)>;
 
 // Reads a registered terminal's identity, hidden flag, specification, comment and
 // wake-on-LAN port again from its directory (its configuration stays as it is).
@@ -30,14 +35,14 @@ void reloadTerminalRecord(terminal& t, const installedVersions& versions);
 
 class consoleSession {
  public:
-  consoleSession(consoleUi& ui, eventLoop& loop, consoleState& state, registryStore& userStore,
-                 std::string skinDirectory);
+  consoleSession(windowHost& windows, eventLoop& loop, consoleState& state,
+                 registryStore& userStore, std::string skinDirectory);
   ~consoleSession();
   consoleSession(const consoleSession&) = delete;
   consoleSession& operator=(const consoleSession&) = delete;
 
-  // False when the user interface could not open the main window.
-  bool open();
+  // False when the main window could not be opened.
+  bool open(const mainWindowOpener& opener);
 
   mainWindow& main() { return *main_; }
   terminalsList* list() { return list_.get(); }
@@ -51,7 +56,7 @@ class consoleSession {
   void terminalChanged(const macAddress& mac);
   terminalDialogHooks dialogHooks();
 
-  consoleUi& ui_;
+  windowHost& windows_;
   eventLoop& loop_;
   consoleState& state_;
   registryStore& userStore_;
