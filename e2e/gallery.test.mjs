@@ -143,6 +143,7 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
   test('typed values reach the console; a filtered input refuses other characters', async () => {
     await openTab('tab_controls', 'controls');
     const hex = page.locator('#hex_input');
+    assert.equal(await hex.getAttribute('placeholder'), '00:1A:2B:3C:4D:5E', 'novalue is the placeholder');
     await hex.click();
     await page.keyboard.type('0a:zz:1G:ff');
     assert.equal(await hex.inputValue(), '0a::1:ff');
@@ -171,6 +172,10 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
     await page.keyboard.press('Enter');
     await eventually(() => text('#form_result'), 'hex_input=00:1A:2B; name_input=Склад 3; password_input=6 байт');
     await zv.waitForLine(/^gallery: form submitted: hex_input=00:1A:2B name_input=Склад 3$/, 5000, 0);
+    // Only the default button: the browser's own submission does not click the form's
+    // first button (the check box).
+    assert.equal(await attr('#show_password', 'data-checked'), '');
+    assert.equal(await attr('#password_input', 'type'), 'text');
 
     await page.locator('#check_one').click();
     await page.locator('#radio_pi').click();

@@ -1216,6 +1216,12 @@ const zvClient = (() => {
     }
     const key = keyName(e);
     if (e.ctrlKey && (key === 'Tab' || key === 's' || key === 'S')) e.preventDefault();
+    // Enter in a form's input is the console's (the form's default button): the
+    // browser's own submission would click the form's first button, whatever it is.
+    const inner = e.composedPath()[0];
+    if (e.key === 'Enter' && !e.isComposing && inner && inner.localName === 'input' && inner.form) {
+      e.preventDefault();
+    }
     const target = focusedTarget();
     if (!target) return;
     send({ t: 'key', w: target.view.w, u: target.u, key, mods: modsOf(e) });
