@@ -4,6 +4,8 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "testsupport/testSupport.h"
+#include "zvc/console.h"
+#include "zvc/consoleUi.h"
 
 #include <gtest/gtest.h>
 
@@ -218,6 +220,23 @@ TEST(Gallery, TabsGridListsAndChecks) {
   EXPECT_EQ(g.text("#expanded_item"), "exp_logs");
   EXPECT_TRUE(g.hasState("#exp_logs", stateExpanded));
   EXPECT_TRUE(g.hasState("#exp_boot", stateCollapsed));
+}
+
+// The gallery starts with the skin alone: no registry, no installation.
+TEST(GalleryProgram, StartsWithoutAnInstallation) {
+  consoleUiOptions options;
+  options.port = 0;
+  options.openBrowser = false;
+  options.exitAfterStart = true;
+  options.skinDirectory = ZV_SKIN_SOURCE_DIR;
+  EXPECT_EQ(runGallery(options), 0);
+
+  // The skin option belongs to the gallery.
+  char program[] = "zvcenter";
+  char skin[] = "--skin";
+  char dir[] = "/tmp";
+  char* argv[] = {program, skin, dir, nullptr};
+  EXPECT_EQ(consoleMain(3, argv), 2);
 }
 
 }  // namespace
