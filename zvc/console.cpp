@@ -8,6 +8,7 @@
 #include "zvc/consoleSession.h"
 #include "zvc/consoleState.h"
 #include "zvc/consoleUi.h"
+#include "zvc/gallery.h"
 #include "zvc/instanceGuard.h"
 #include "zvc/messageBox.h"
 
@@ -19,23 +20,36 @@
 #include <iostream>
 #include <string>
 
+// Where `--gallery` finds the style sheets without an installation: the skin of the
+// source tree the program was built from.
+#ifndef ZV_SKIN_SOURCE_DIR
+#define ZV_SKIN_SOURCE_DIR ""
+#endif
+
 namespace zv {
 namespace {
 
 void printUsage() {
-  std::cout << "usage: zvcenter [--no-browser] [--exit-after-start]\n"
+  std::cout << "usage: zvcenter [--no-browser] [--exit-after-start] [--gallery [--skin DIR]]\n"
                "Reads the installation from ZELVAR_HKLM (default /etc/zelvar/registry.conf)\n"
                "and serves the console on 127.0.0.1, port ZELVAR_PORT (default "
             << defaultConsolePort
             << ").\n"
                "  --no-browser        do not open a browser window; open the printed address\n"
-               "  --exit-after-start  start, print what was found and the address, then exit\n";
+               "  --exit-after-start  start, print what was found and the address, then exit\n"
+               "  --gallery           show the gallery of controls instead of the console;\n"
+               "                      needs no installation, only the skin's style sheets\n"
+               "  --skin DIR          the skin directory of the gallery (default: the source\n"
+               "                      tree's skin/, "
+            << (*ZV_SKIN_SOURCE_DIR ? ZV_SKIN_SOURCE_DIR : "not known") << ")\n";
 }
 
 }  // namespace
 
 int consoleMain(int argc, char** argv) {
   consoleUiOptions options;
+  bool gallery = false;
+  std::string skin;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       printUsage();
@@ -45,6 +59,10 @@ int consoleMain(int argc, char** argv) {
       options.openBrowser = false;
     } else if (std::strcmp(argv[i], "--exit-after-start") == 0) {
       options.exitAfterStart = true;
+    } else if (std::strcmp(argv[i], "--gallery") == 0) {
+      gallery = true;
+    } else if (std::strcmp(argv[i], "--skin") == 0 && i + 1 < argc) {
+      skin = argv[++i];
     } else {
       std::cerr << "zvcenter: unknown option " << argv[i] << "\n";
       return 2;
@@ -57,6 +75,17 @@ int consoleMain(int argc, char** argv) {
       std::cerr << "zvcenter: ZELVAR_PORT \"" << port << "\" is not a port; using "
                 << defaultConsolePort << "\n";
     }
+  }
+  if (gallery) {
+    // The gallery shows only the engine's controls: no installation, no start-up steps.
+    options.skinDirectory = skin.empty() ? std::string(ZV_SKIN_SOURCE_DIR) : skin;
+    if (!options.skinDirectory.empty() && options.skinDirectory.back() != '/')
+      options.skinDirectory += '/';
+    return runGallery(std::move(options));
+  }
+  if (!skin.empty()) {
+    std::cerr << "zvcenter: --skin goes with --gallery; the console uses the installation's skin\n";
+    return 2;
   }
   // Before any thread starts, so that they all leave the signals to the loop.
   blockStopSignals();

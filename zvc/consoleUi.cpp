@@ -112,8 +112,9 @@ std::vector<std::string> appBrowserCommand(const std::string& url, const environ
 }
 
 windowId openMainWindow(windowHost& windows, eventLoop& loop, std::unique_ptr<document> doc,
-                        std::function<bool()> leaveCheck) {
+                        std::function<bool()> leaveCheck, std::vector<std::string> css) {
   windowSpec spec;
+  spec.css = std::move(css);
   spec.title = mainWindowTitle;
   spec.width = mainWindowWidth;
   spec.height = mainWindowHeight;
@@ -159,7 +160,7 @@ consoleUi::~consoleUi() {
   host_.reset();
 }
 
-bool consoleUi::createMainWindow(std::unique_ptr<document> doc) {
+bool consoleUi::createMainWindow(std::unique_ptr<document> doc, std::vector<std::string> css) {
   webHostConfig config;
   config.port = options_.port;
   config.skinDirectory = options_.skinDirectory;
@@ -173,8 +174,9 @@ bool consoleUi::createMainWindow(std::unique_ptr<document> doc) {
   }
   windows_.setSender([host = host_.get()](const nlohmann::json& frame) { host->send(frame); });
   url_ = host_->url();
-  windowId main = openMainWindow(windows_, loop_, std::move(doc),
-                                 [this] { return !leaveCheck || leaveCheck(); });
+  windowId main = openMainWindow(
+      windows_, loop_, std::move(doc), [this] { return !leaveCheck || leaveCheck(); },
+      std::move(css));
   if (main == 0) return false;
   installBoxes();
   std::cout << "  address:           " << url_ << std::endl;

@@ -61,7 +61,7 @@ std::vector<std::string> appBrowserCommand(const std::string& url, const environ
 // the loop ends with exit code 0. wm::closeAtOnce (the instance listener's) ends the loop
 // with exit code 0 at once, without the leave check.
 windowId openMainWindow(windowHost& windows, eventLoop& loop, std::unique_ptr<document> doc,
-                        std::function<bool()> leaveCheck);
+                        std::function<bool()> leaveCheck, std::vector<std::string> css = {});
 
 // Blocks SIGINT and SIGTERM in the calling thread and the threads it starts later;
 // runMessageLoop takes them over.
@@ -81,8 +81,8 @@ class consoleUi {
     options_.windowHeight = height;
   }
   // False, with the reason on standard error and in the diagnostic log, when the
-  // browser host cannot listen.
-  bool createMainWindow(std::unique_ptr<document> doc);
+  // browser host cannot listen. `css` are the main window's style sheets ("/skin/…").
+  bool createMainWindow(std::unique_ptr<document> doc, std::vector<std::string> css = {});
   int runMessageLoop();
 
   windowHost& windows() { return windows_; }

@@ -40,6 +40,9 @@ const std::vector<std::string> dialogSheets = {"options.css",
                                                "main-body.css",
                                                "USB_wizard.css"};
 
+// The gallery of controls (zvcenter --gallery).
+const std::vector<std::string> gallerySheetNames = {"gallery.css"};
+
 // Mode buttons, list icons and library item pictures.
 const std::vector<std::string> pictures = {"terminals.png",
                                            "tools.png",
@@ -163,7 +166,7 @@ TEST(SkinSheets, ReadAsCssAndPointOnlyAtSkinFiles) {
   EXPECT_NE(cssProblem("/* a { b: c }"), "");
 
   std::vector<std::string> names = allSheets();
-  EXPECT_EQ(names.size(), skeletonSheets.size() + dialogSheets.size());
+  EXPECT_EQ(names.size(), skeletonSheets.size() + dialogSheets.size() + gallerySheetNames.size());
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     std::string css = sheet(name);

@@ -131,6 +131,29 @@ const zvClient = (() => {
     return index;
   }
 
+  // A value operation for a text control the user is typing into. `sent` are the values
+  // the client sent for it that the console has not answered yet, oldest first. An
+  // operation carrying one of them is the console taking that input: the control
+  // already shows it or something typed since, so it is not applied (applying it would
+  // drop what was typed while the answer was on its way). Any other value is the
+  // console's own change and replaces the text. Returns {apply, sent}.
+  function valueOperation(sent, v) {
+    const at = sent.indexOf(v);
+    if (at >= 0) return { apply: false, sent: sent.slice(at + 1) };
+    return { apply: true, sent: [] };
+  }
+
+  // Where a tooltip of size w × h goes for a pointer at (x, y) in a view of
+  // viewW × viewH: below and right of the pointer, kept inside the view.
+  function tooltipPlace(x, y, w, h, viewW, viewH) {
+    const gap = 14;
+    let left = x + 4;
+    let top = y + gap;
+    if (left + w > viewW) left = Math.max(0, viewW - w);
+    if (top + h > viewH) top = Math.max(0, y - h - 4);
+    return { left, top };
+  }
+
   function modsOf(e) {
     return { ctrl: !!e.ctrlKey, shift: !!e.shiftKey, alt: !!e.altKey };
   }
@@ -249,7 +272,8 @@ const zvClient = (() => {
 
   const pure = {
     STATE_BITS, parseFilter, charAllowed, filterText, stateNames, mapUrl, mapCssUrls,
-    safeAttributeValue, elementTag, visibleRange, dropIndex, modsOf, keyName, tokenFrom,
+    safeAttributeValue, elementTag, visibleRange, dropIndex, valueOperation, tooltipPlace,
+    modsOf, keyName, tokenFrom,
     socketUrl, setAttribute, setState, setValue, buildNode,
   };
   if (typeof document === 'undefined') return pure;
@@ -453,6 +477,7 @@ const zvClient = (() => {
   function closeWindow(w) {
     const view = windows.get(w);
     if (!view) return;
+    if (tooltip && view.root.contains(tooltip.popup)) hideTooltip();
     if (dropdown && dropdown.view === view) closeDropdown(false);
     view.layer.remove();
     windows.delete(w);
@@ -592,9 +617,13 @@ const zvClient = (() => {
         if ((op.s & FOCUS) && !(was & FOCUS)) view.toFocus = el;
         break;
       }
-      case 'value':
-        setValue(el, op.v);
+      case 'value': {
+        const text = op.v === null || op.v === undefined ? '' : String(op.v);
+        const answer = valueOperation(el.zvSent || [], text);
+        el.zvSent = answer.sent;
+        if (answer.apply) setValue(el, text);
         break;
+      }
       case 'content':
         for (const child of [...el.children]) forget(view, child);
         if (el.zvLazy) {
@@ -885,16 +914,65 @@ const zvClient = (() => {
 
   // The user closed popups by clicking elsewhere or with Escape: they are hidden here
   // and the console is told, which clears their popup state.
+  // A popup stays when the press is inside it, or on the menu button that holds it: the
+  // click that follows goes to the console, which closes it (a second click on a menu
+  // button closes its menu; dismissing it here first would make that click open it again).
   function dismissPopups(keep) {
     let any = false;
     for (const { view, el } of shownPopups()) {
       if (keep && keep.includes(el)) continue;
       if (keep && keep.some((k) => k.nodeType === 1 && el.contains(k))) continue;
+      const owner = el.parentElement;
+      if (keep && owner && owner.localName === 'button' && keep.includes(owner)) continue;
       el.removeAttribute('data-popup');
       if (el.zvUid) send({ t: 'popupDismissed', w: view.w, u: el.zvUid });
       any = true;
     }
     return any;
+  }
+
+  // ------------------------------------------------------------------ tooltips
+
+  // An element with `titleid` names a popup element of its window (by id) that shows
+  // as its tooltip while the pointer is over it. The client draws it by itself; the
+  // console is not asked.
+  const TOOLTIP_DELAY_MS = 300;
+  let tooltip = null;  // {owner, popup, timer, shown}
+
+  function hideTooltip() {
+    if (!tooltip) return;
+    clearTimeout(tooltip.timer);
+    tooltip.popup.removeAttribute('data-zv-tooltip');
+    tooltip = null;
+  }
+
+  function onTooltipOver(view, e) {
+    const owner = e.target.closest ? e.target.closest('[titleid]') : null;
+    if (tooltip && tooltip.owner === owner) return;
+    hideTooltip();
+    if (!owner || disabled(owner)) return;
+    const popup = view.root.getElementById(owner.getAttribute('titleid'));
+    if (!popup || popup === owner || popup.contains(owner)) return;
+    const x = e.clientX;
+    const y = e.clientY;
+    const tip = { owner, popup, shown: false };
+    tip.timer = setTimeout(() => {
+      if (tooltip !== tip || !popup.isConnected) return;
+      popup.setAttribute('data-zv-tooltip', '');
+      const r = popup.getBoundingClientRect();
+      const at = tooltipPlace(x, y, r.width, r.height, innerWidth, innerHeight);
+      popup.style.left = at.left + 'px';
+      popup.style.top = at.top + 'px';
+      tip.shown = true;
+    }, TOOLTIP_DELAY_MS);
+    tooltip = tip;
+  }
+
+  function onTooltipOut(e) {
+    if (!tooltip) return;
+    const to = e.relatedTarget;
+    if (to && to.nodeType === 1 && tooltip.owner.contains(to)) return;
+    hideTooltip();
   }
 
   // ------------------------------------------------------------------ input
@@ -918,6 +996,8 @@ const zvClient = (() => {
   function listen(view) {
     const root = view.root;
     root.addEventListener('click', (e) => onClick(view, e));
+    root.addEventListener('mouseover', (e) => onTooltipOver(view, e));
+    root.addEventListener('mouseout', (e) => onTooltipOut(e));
     root.addEventListener('dblclick', (e) => {
       const el = uidElement(e.target, root);
       if (!el || disabled(el)) return;
@@ -1041,6 +1121,7 @@ const zvClient = (() => {
     }
     if (el.zvValue === el.value) return;
     el.zvValue = el.value;
+    el.zvSent = (el.zvSent || []).concat([el.value]).slice(-64);
     send({ t: 'input', w: view.w, u: el.zvUid, v: el.value });
   }
 
@@ -1135,6 +1216,12 @@ const zvClient = (() => {
     }
     const key = keyName(e);
     if (e.ctrlKey && (key === 'Tab' || key === 's' || key === 'S')) e.preventDefault();
+    // Enter in a form's input is the console's (the form's default button): the
+    // browser's own submission would click the form's first button, whatever it is.
+    const inner = e.composedPath()[0];
+    if (e.key === 'Enter' && !e.isComposing && inner && inner.localName === 'input' && inner.form) {
+      e.preventDefault();
+    }
     const target = focusedTarget();
     if (!target) return;
     send({ t: 'key', w: target.view.w, u: target.u, key, mods: modsOf(e) });
@@ -1143,6 +1230,7 @@ const zvClient = (() => {
   function onPointerDown(e) {
     const path = e.composedPath();
     justClosed = null;
+    hideTooltip();
     if (dropdown) {
       if (path.includes(dropdown.box)) return;
       if (path.includes(dropdown.sel)) justClosed = dropdown.sel;

@@ -221,3 +221,31 @@ test('token and socket address', () => {
   assert.equal(zv.socketUrl({ protocol: 'http:', host: '127.0.0.1:8080' }, 'ab 12'),
     'ws://127.0.0.1:8080/ws?token=ab%2012');
 });
+
+test('the console answering typed input does not undo what was typed since', () => {
+  // Typed "a", "ab", "abc"; the answers come one by one while typing goes on.
+  let sent = ['a', 'ab', 'abc'];
+  let r = zv.valueOperation(sent, 'a');
+  assert.deepEqual(r, { apply: false, sent: ['ab', 'abc'] });
+  r = zv.valueOperation(r.sent, 'abc');  // answers may be merged: "ab" is skipped
+  assert.deepEqual(r, { apply: false, sent: [] });
+  // The console's own change (a reset, a reformatted value) is applied and ends the
+  // pending input.
+  r = zv.valueOperation(['x', 'xy'], '');
+  assert.deepEqual(r, { apply: true, sent: [] });
+  r = zv.valueOperation([], 'set by the console');
+  assert.deepEqual(r, { apply: true, sent: [] });
+  // The same text as earlier input, once that was answered, is the console's again.
+  sent = zv.valueOperation(['a'], 'a').sent;
+  assert.deepEqual(zv.valueOperation(sent, 'a'), { apply: true, sent: [] });
+});
+
+test('a tooltip stays inside the view', () => {
+  // Below and right of the pointer when it fits.
+  assert.deepEqual(zv.tooltipPlace(100, 100, 80, 20, 800, 600), { left: 104, top: 114 });
+  // Pulled left at the right edge, above the pointer at the bottom.
+  assert.deepEqual(zv.tooltipPlace(780, 100, 80, 20, 800, 600), { left: 720, top: 114 });
+  assert.deepEqual(zv.tooltipPlace(100, 590, 80, 20, 800, 600), { left: 104, top: 566 });
+  // Wider than the view: at its left edge.
+  assert.deepEqual(zv.tooltipPlace(10, 10, 900, 20, 800, 600).left, 0);
+});
