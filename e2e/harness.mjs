@@ -41,7 +41,9 @@ export function freePort() {
 // A running `zvcenter --gallery --no-browser`: its address, and its standard output as
 // lines, which the gallery's controller writes what it received to.
 export class zvcenter {
-  static async start(extraArgs = []) {
+  // The gallery by default; with { gallery: false } the console itself, on the
+  // installation that `env` (ZELVAR_HKLM, ZELVAR_HKCU) names.
+  static async start(extraArgs = [], { gallery = true, env: extraEnv = {} } = {}) {
     const program = process.env.ZVCENTER || path.join(tree, 'build/default/zvcenter');
     const home = mkdtempSync(path.join(os.tmpdir(), 'zv-e2e-home-'));
     writeFileSync(path.join(home, 'hklm.conf'), '');
@@ -56,7 +58,9 @@ export class zvcenter {
       ZELVAR_HKLM: path.join(home, 'hklm.conf'),
       ZELVAR_HKCU: path.join(home, 'hkcu.conf'),
     };
-    const child = spawn(program, ['--gallery', '--no-browser', ...extraArgs], {
+    Object.assign(env, extraEnv);
+    const args = [...(gallery ? ['--gallery'] : []), '--no-browser', ...extraArgs];
+    const child = spawn(program, args, {
       env, stdio: ['ignore', 'pipe', 'pipe'],
     });
     const c = new zvcenter(child, home);

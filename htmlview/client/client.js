@@ -1058,7 +1058,10 @@ const zvClient = (() => {
     const popup = target.closest('[data-popup]');
     if (popup && (popup.localName === 'menu' || popup.getAttribute('data-tag') === 'menu')) {
       const item = target.closest('li');
-      if (item && popup.contains(item) && item.zvUid) {
+      // A control inside an item (a checkbox of a settings menu) is clicked as itself.
+      const control = target.closest('button, input, textarea');
+      const onControl = control && item && item.contains(control);
+      if (item && popup.contains(item) && item.zvUid && !onControl) {
         if (!item.querySelector(':scope > menu')) send({ t: 'menuitem', w: view.w, u: item.zvUid });
         return;
       }

@@ -1,0 +1,178 @@
+// The console on a demo installation (zvdemo) in headless Chromium: the terminals list,
+// its columns, sort and filter, hiding and removing terminals, the add and find
+// dialogs, and the per-user settings across a restart. What the page shows is checked
+// against what zvctl reads from the same installation, and changes against the disk.
+
+import { after, before, describe, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { existsSync, mkdtempSync, rmSync } from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { zvcenter, screenshotPath, skip, startBrowser } from './harness.mjs';
+
+const tree = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
+const build = process.env.ZV_BUILD || path.join(tree, 'build/default');
+
+// Polls `read` until it returns `want` (deepEqual) or the time is up.
+async function eventually(read, want, timeout = 5000) {
+  const end = Date.now() + timeout;
+  for (;;) {
+    const got = await read();
+    try {
+      assert.deepEqual(got, want);
+      return;
+    } catch (err) {
+      if (Date.now() > end) throw err;
+    }
+    await new Promise((r) => setTimeout(r, 50));
+  }
+}
+
+describe('console on the demo installation', { skip, timeout: 150000 }, () => {
+  let root;
+  let env;
+  let zv;
+  let browser;
+  let page;
+  const rows = '#terminals_widget > zv-option';
+  const shot = (name) => page.screenshot({ path: screenshotPath('console-' + name) });
+  const rowMacs = () => page.locator(rows).evaluateAll((els) => els.map((e) => e.getAttribute('tlgid')));
+  const terminalDir = (mac) => path.join(root, 'ZelvarData/Terminals', mac.replaceAll(':', '.'));
+  const zvctl = (...args) => JSON.parse(execFileSync(path.join(build, 'zvctl'), args, { env: { ...process.env, ...env } }));
+
+  async function startConsole() {
+    zv = await zvcenter.start([], { gallery: false, env });
+    page = browser.context.pages()[0] || await browser.context.newPage();
+    page.setDefaultTimeout(10000);
+    await page.goto(zv.url);
+    await page.locator(rows).first().waitFor({ state: 'visible' });
+  }
+
+  // Closes the main window with its close control: the settings are saved, the console
+  // ends with 0.
+  async function closeConsole() {
+    const ended = new Promise((resolve) => zv.child.once('exit', (code) => resolve(code)));
+    await page.locator('.zv-main .zv-close').click();
+    assert.equal(await ended, 0);
+    await zv.stop();
+  }
+
+  // Answers the message box that shows next with the button `id`; its text.
+  async function answerBox(id) {
+    const box = page.locator('body.messagebox').last();
+    await box.waitFor({ state: 'visible' });
+    const text = await box.locator('.box-text').textContent();
+    await box.locator('#' + id).click();
+    return text;
+  }
+
+  before(async () => {
+    root = mkdtempSync(path.join(os.tmpdir(), 'zv-e2e-demo-'));
+    execFileSync(path.join(build, 'zvdemo'), [root, path.join(build, 'Bin')], { stdio: 'ignore' });
+    env = {
+      ZELVAR_HKLM: path.join(root, 'registry/hklm.conf'),
+      ZELVAR_HKCU: path.join(root, 'registry/hkcu.conf'),
+      ZELVAR_MAILSLOTS: 'zv-e2e-' + process.pid,
+    };
+    browser = await startBrowser();
+    await startConsole();
+  });
+
+  after(async () => {
+    if (browser) await browser.close();
+    if (zv) await zv.stop();
+    if (root) rmSync(root, { recursive: true, force: true });
+  });
+
+  test('the list shows every terminal but the hidden ones, sorted by MAC', async () => {
+    const all = zvctl('terminals').terminals;
+    const real = all.filter((t) => !t.pseudo && !t.hidden).map((t) => t.mac).sort();
+    const macs = await rowMacs();
+    assert.deepEqual(macs.slice(0, real.length), real);
+    assert.equal(macs.length, real.length + all.filter((t) => t.pseudo).length);
+    // The first row is current, with its MAC and host shown.
+    const first = page.locator(rows).first();
+    assert.equal(await first.getAttribute('data-current'), '');
+    const host = all.find((t) => t.mac === real[0]).host;
+    if (host) assert.match(await first.textContent(), new RegExp(host));
+    await shot('list');
+  });
+
+  test('the column menu adds the IP column and sorts by IP', async () => {
+    await page.locator('#menu_terminals').click();
+    await page.locator('#menu_terminals > menu[data-popup]').waitFor({ state: 'visible' });
+    await page.locator('#showIP').click();
+    await eventually(() => page.locator('#showIP').getAttribute('data-checked'), '');
+    await shot('menu');
+    await page.keyboard.press('Escape');
+    await page.locator('#terminals_widget .IP_item').first().waitFor({ state: 'visible' });
+    const withIp = zvctl('terminals').terminals.filter((t) => !t.pseudo && !t.hidden && t.ip);
+    const shown = await page.locator('#terminals_widget .IP_item').evaluateAll((els) => els.map((e) => e.textContent.trim()).filter(Boolean));
+    assert.ok(shown.length >= withIp.length - 1, `${shown.length} IP cells for ${withIp.length} terminals`);
+    await shot('ip-column');
+  });
+
+  test('hide and remove reach the disk', async () => {
+    const macs = await rowMacs();
+    const hidden = macs[1];
+    await page.locator(`${rows}[tlgid="${hidden}"]`).click();
+    await page.locator(`${rows}[tlgid="${hidden}"]`).click({ button: 'right' });
+    await page.locator('#list_context[data-popup]').waitFor({ state: 'visible' });
+    await shot('context-menu');
+    await page.locator('#terminal_hide').click();
+    await eventually(async () => (await rowMacs()).includes(hidden), false);
+    assert.ok(existsSync(path.join(terminalDir(hidden), 'hidden')));
+
+    const removed = (await rowMacs())[1];
+    await page.locator(`${rows}[tlgid="${removed}"]`).click();
+    await page.locator(`${rows}[tlgid="${removed}"]`).click({ button: 'right' });
+    await page.locator('#terminal_remove').click();
+    const question = await answerBox('IDYES');
+    assert.match(question, /удал/i);
+    await eventually(async () => (await rowMacs()).includes(removed), false);
+    assert.ok(!existsSync(terminalDir(removed)));
+    await shot('after-remove');
+  });
+
+  test('add refuses a duplicate and registers a new terminal', async () => {
+    const existing = (await rowMacs())[0];
+    await page.locator('#add_terminal').click();
+    const form = page.locator('#MACValue').last();
+    await form.waitFor({ state: 'visible' });
+    await form.fill(existing);
+    await shot('add-dialog');
+    await page.keyboard.press('Enter');
+    const refusal = await answerBox('IDOK');
+    assert.ok(refusal.length > 0);
+    await form.fill('00:1A:2B:FF:00:01');
+    await page.keyboard.press('Enter');
+    const question = await answerBox('IDYES');
+    assert.match(question, /00:1A:2B:FF:00:01/);
+    await eventually(async () => (await rowMacs()).includes('00:1A:2B:FF:00:01'), true);
+    assert.ok(existsSync(terminalDir('00:1A:2B:FF:00:01')));
+    await shot('added');
+  });
+
+  test('find selects the terminal of a host', async () => {
+    const target = zvctl('terminals').terminals.find((t) => !t.pseudo && !t.hidden && t.host && t.host.startsWith('ws-12'));
+    await page.locator('#find_terminal').click();
+    const host = page.locator('#hostValue').last();
+    await host.waitFor({ state: 'visible' });
+    await page.locator('#MACValue').last().fill('');
+    await page.locator('#IPValue').last().fill('');
+    await host.fill(target.host);
+    await page.keyboard.press('Enter');
+    await eventually(() => page.locator(`${rows}[data-current]`).getAttribute('tlgid'), target.mac);
+    await shot('found');
+    await page.keyboard.press('Escape');
+  });
+
+  test('the settings survive a restart', async () => {
+    await closeConsole();
+    await startConsole();
+    await page.locator('#terminals_widget .IP_item').first().waitFor({ state: 'visible' });
+    await shot('restarted');
+  });
+});
