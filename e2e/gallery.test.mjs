@@ -110,6 +110,14 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
     await eventually(() => cell(0, 0), 'Терминал 1');
     await eventually(() => cell(1, 0), 'Терминал 10');
     await shot('06-grid-sorted-by-name');
+
+    // A click makes a row current; the keys move from there.
+    await rows.nth(2).click();
+    await eventually(() => text('#grid_row'), 'Терминал 100');
+    assert.equal(await rows.nth(2).getAttribute('data-current'), '');
+    await page.keyboard.press('ArrowDown');
+    await eventually(() => rows.nth(3).getAttribute('data-current'), '');
+    assert.equal(await rows.nth(2).getAttribute('data-current'), null);
   });
 
   test('a message box of each kind answers into the page', async () => {
