@@ -81,6 +81,16 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
     await page.keyboard.press('Control+Shift+Tab');
     await eventually(() => attr('#tab_lists', 'data-current'), '');
     await shot('03-tab-lists-by-keyboard');
+
+    // With the focus on the strip (a click on a tab), the arrows and Home/End move.
+    await page.locator('#tab_grid').click();
+    await eventually(() => attr('#tab_grid', 'data-current'), '');
+    await page.keyboard.press('ArrowRight');
+    await eventually(() => attr('#tab_lists', 'data-current'), '');
+    await page.keyboard.press('End');
+    await eventually(() => attr('#tab_boxes', 'data-current'), '');
+    await page.keyboard.press('Home');
+    await eventually(() => attr('#tab_controls', 'data-current'), '');
   });
 
   test('the grid of 50,000 rows is drawn lazily and sorts by a header click', async () => {
