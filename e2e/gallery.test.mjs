@@ -81,6 +81,16 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
     await page.keyboard.press('Control+Shift+Tab');
     await eventually(() => attr('#tab_lists', 'data-current'), '');
     await shot('03-tab-lists-by-keyboard');
+
+    // With the focus on the strip (a click on a tab), the arrows and Home/End move.
+    await page.locator('#tab_grid').click();
+    await eventually(() => attr('#tab_grid', 'data-current'), '');
+    await page.keyboard.press('ArrowRight');
+    await eventually(() => attr('#tab_lists', 'data-current'), '');
+    await page.keyboard.press('End');
+    await eventually(() => attr('#tab_boxes', 'data-current'), '');
+    await page.keyboard.press('Home');
+    await eventually(() => attr('#tab_controls', 'data-current'), '');
   });
 
   test('the grid of 50,000 rows is drawn lazily and sorts by a header click', async () => {
@@ -110,6 +120,14 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
     await eventually(() => cell(0, 0), 'Терминал 1');
     await eventually(() => cell(1, 0), 'Терминал 10');
     await shot('06-grid-sorted-by-name');
+
+    // A click makes a row current; the keys move from there.
+    await rows.nth(2).click();
+    await eventually(() => text('#grid_row'), 'Терминал 100');
+    assert.equal(await rows.nth(2).getAttribute('data-current'), '');
+    await page.keyboard.press('ArrowDown');
+    await eventually(() => rows.nth(3).getAttribute('data-current'), '');
+    assert.equal(await rows.nth(2).getAttribute('data-current'), null);
   });
 
   test('a message box of each kind answers into the page', async () => {
@@ -185,6 +203,25 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
     await shot('09-form-submitted');
   });
 
+  test('lists and drop-downs choose with the mouse and the keys', async () => {
+    await openTab('tab_controls', 'controls');
+    await page.locator('#select_list zv-option[value="6.1.10"]').click();
+    await eventually(() => text('#selection'), 'select_list: 6.1.10');
+    // The list has the focus now: the console moves its current row.
+    await page.keyboard.press('ArrowDown');
+    await eventually(() => text('#selection'), 'select_list: 5.9.1');
+    assert.equal(await attr('#select_list zv-option[value="5.9.1"]', 'data-current'), '');
+
+    await page.locator('#select_dropdown').click();
+    const list = page.locator('.zv-dropdown');
+    await list.waitFor({ state: 'visible' });
+    await shot('10-dropdown-open');
+    await list.locator('zv-option[value="de"]').click();
+    await list.waitFor({ state: 'detached' });
+    await eventually(() => text('#selection'), 'select_dropdown: de');
+    await eventually(() => page.locator('#select_dropdown zv-option[data-zv-face]').textContent(), 'Немецкий');
+  });
+
   test('items move between lists and into the trash by drag and drop', async () => {
     await openTab('tab_lists', 'lists');
     await page.locator('#exp_logs > .caption').click();
@@ -196,7 +233,7 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
     assert.deepEqual(await page.locator('#list_left > li').evaluateAll((els) => els.map((e) => e.id)),
       ['drag_beta', 'drag_gamma']);
     await zv.waitForLine(/^gallery: dropped drag_alpha on list_right\[1\]$/, 5000, 0);
-    await shot('10-dropped-between-lists');
+    await shot('11-dropped-between-lists');
 
     // Onto the first item of the other list: it goes before it.
     await page.locator('#drag_gamma').dragTo(page.locator('#drag_delta'), { targetPosition: { x: 5, y: 2 } });
@@ -206,7 +243,7 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
     await page.locator('#drag_beta').dragTo(page.locator('#trash'));
     await eventually(() => page.locator('#drag_beta').count(), 0);
     await eventually(() => text('#drop_result'), 'drag_beta → trash');
-    await shot('11-dropped-on-trash');
+    await shot('12-dropped-on-trash');
   });
 
   test('the popup menu opens, picks an item and opens again after it was dismissed', async () => {
@@ -214,7 +251,7 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
     const menu = page.locator('#popup_menu');
     await page.locator('#menu_button').click();
     await menu.waitFor({ state: 'visible' });
-    await shot('12-popup-menu');
+    await shot('13-popup-menu');
     await page.locator('#menu_save').click();
     await eventually(() => text('#menu_choice'), 'menu_save (Сохранить)');
     await menu.waitFor({ state: 'hidden' });
@@ -249,7 +286,7 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
     const at = await menu.boundingBox();
     assert.ok(Math.abs(at.x - (box.x + 40)) <= 2 && Math.abs(at.y - (box.y + 10)) <= 2,
       `menu at the pointer: ${JSON.stringify(at)} vs ${JSON.stringify(box)}`);
-    await shot('13-context-menu');
+    await shot('14-context-menu');
     await page.locator('#ctx_delete').click();
     await eventually(() => text('#menu_choice'), 'ctx_delete (Удалить)');
     await menu.waitFor({ state: 'hidden' });
@@ -266,7 +303,7 @@ describe('gallery in the browser', { skip, timeout: 110000 }, () => {
     assert.equal(await tip.isVisible(), false);
     await page.locator('#tip_label').hover();
     await tip.waitFor({ state: 'visible' });
-    await shot('14-tooltip');
+    await shot('15-tooltip');
     await page.locator('#status_bar').hover();
     await tip.waitFor({ state: 'hidden' });
   });

@@ -92,7 +92,7 @@ std::string galleryHtml(std::size_t gridRows) {
       "<html><head><title>Галерея</title></head><body class=\"gallery\">"
       "<div id=\"status_bar\">Состояние: <span id=\"status\">готово</span></div>"
       "<div class=\"tabs\" id=\"gallery_tabs\">"
-      "<div class=\"strip\" id=\"gallery_strip\">"
+      "<div class=\"strip\" id=\"gallery_strip\" tabindex=\"0\">"
       "<div panel=\"controls\" id=\"tab_controls\" selected>Элементы</div>"
       "<div panel=\"grid\" id=\"tab_grid\">Таблица</div>"
       "<div panel=\"lists\" id=\"tab_lists\">Списки</div>"

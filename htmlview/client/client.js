@@ -402,6 +402,9 @@ const zvClient = (() => {
   function onElement(view, el) {
     if (el.localName === 'zv-select') markSelect(el);
     if (isList(el) && !el.hasAttribute('tabindex')) el.tabIndex = 0;
+    // A click on a table (a grid) gives it the focus, so that the keys that follow are
+    // addressed to it and its behaviour moves the current row; Tab does not stop there.
+    if (el.localName === 'table' && !el.hasAttribute('tabindex')) el.tabIndex = -1;
     if (el.zvState & POPUP) view.toPlace.add(el);
     if (el.zvState & FOCUS) view.toFocus = el;
     if (el.localName === 'style') view.styles.push(el);
