@@ -22,10 +22,14 @@ namespace {
 constexpr const char* nbsp2 = "&nbsp;&nbsp;";
 
 // Pseudo-terminals after every real terminal: boot USB, boot CD, boot SD, groups.
+// Called for every comparison of a sort, so it looks at the bytes itself.
 int rankOf(const macAddress& mac) {
-  if (mac.isBootUsb()) return 1;
-  if (mac.isBootCd()) return 2;
-  if (mac.isBootSd()) return 3;
+  const auto& b = mac.bytes;
+  uint8_t first = b[0];
+  if (first != 0xBB && first != 0xCD && first != 0x5D && first != 0xFF) return 0;
+  if (mac == bootUsbMac) return 1;
+  if (mac == bootCdMac) return 2;
+  if (mac == bootSdMac) return 3;
   if (mac.groupNumber() != 0) return 4;
   return 0;
 }
@@ -399,8 +403,7 @@ std::ptrdiff_t terminalsList::displayedIndex(const terminal& t) const {
 
 void terminalsList::offerTerminal(terminal& t) {
   if (!terminalShown(t)) return;
-  sortDisplayed();
-  if (rows_.count(t.mac) || displayedIndex(t) >= 0) {
+  if (!listed_.insert(t.mac).second) {
     errno = EEXIST;
     ZV_INTERNAL_ERROR();
     return;
@@ -412,14 +415,18 @@ void terminalsList::offerTerminal(terminal& t) {
     sorted_ = displayed_.size() < 2;
     return;
   }
+  sortDisplayed();
   displayed_.insert(displayed_.begin() + std::ptrdiff_t(placeFor(t)), &t);
 }
 
 void terminalsList::rebuildDisplayedList() {
   displayed_.clear();
+  listed_.clear();
   seen_.clear();
-  for (terminal* t : terminals_.all())
-    if (terminalShown(*t)) displayed_.push_back(t);
+  for (terminal* t : terminals_.all()) {
+    if (!terminalShown(*t) || !listed_.insert(t->mac).second) continue;
+    displayed_.push_back(t);
+  }
   sorted_ = false;
   sortDisplayed();
 }
@@ -601,6 +608,7 @@ void terminalsList::updateRow(terminal& t) {
     removeRow(t);
     return;
   }
+  listed_.insert(t.mac);
   std::size_t place = placeFor(t);
   displayed_.insert(displayed_.begin() + std::ptrdiff_t(place), &t);
   row->setInnerHtml(rowContentHtml(t));
@@ -613,6 +621,7 @@ void terminalsList::updateRow(terminal& t) {
 void terminalsList::removeRow(const terminal& t) {
   std::ptrdiff_t index = displayedIndex(t);
   if (index >= 0) displayed_.erase(displayed_.begin() + index);
+  listed_.erase(t.mac);
   seen_.erase(&t);
   auto found = rows_.find(t.mac);
   if (found == rows_.end()) return;
@@ -676,7 +685,7 @@ void terminalsList::onColumnClicked(element& checkbox) {
   for (const columnRow& c : columns) {
     if (*id != c.id) continue;
     settings_.*(c.flag) = checkbox.hasState(stateChecked);
-    menuChanged_ = true;
+    menuChanged_ = columnsChanged_ = true;
     rebuildMenu();
     return;
   }
@@ -700,13 +709,70 @@ void terminalsList::applyMenu() {
   elementRef select = doc_.byId("sort_terminals");
   int sort = select ? sortColumnFromCaption(selectCaption(*select)) : settings_.sortColumn;
   bool changed = menuChanged_ || sort != settings_.sortColumn;
-  menuChanged_ = false;
+  bool columns = columnsChanged_;
+  menuChanged_ = columnsChanged_ = false;
   if (!changed) return;
   settings_.sortColumn = sort;
   computeColumns(settings_);
   rebuildDisplayedList();
-  rebuildRows();
+  // Rows whose content stays (a new sort or filter) are kept and only put in order.
+  if (columns || !rowsBuilt_)
+    rebuildRows();
+  else
+    rearrangeRows();
   selectRow(terminals_.current());
+}
+
+void terminalsList::rearrangeRows() {
+  element* list = widget();
+  if (!list) {
+    errno = ENOENT;
+    ZV_INTERNAL_ERROR();
+    return;
+  }
+  sortDisplayed();
+  // The handles keep the rows alive while the list is empty; changes made to them
+  // meanwhile are not sent one by one, since the list goes again whole.
+  std::unordered_map<macAddress, elementRef, macAddressHash> kept = std::move(rows_);
+  rows_.clear();
+  currentRow_ = {};
+  list->clear();
+  const terminal* current = terminals_.current();
+  for (const terminal* t : displayed_) {
+    auto found = kept.find(t->mac);
+    elementRef row;
+    if (found != kept.end()) {
+      row = found->second;
+      markSortColumn(*row, t->mac.isPseudo());
+      std::string wanted = rowClass(*t);
+      if (row->attribute("class") != wanted) row->setAttribute("class", wanted);
+      row->setStates(0, stateCurrent);
+      row->removeAttribute("current");
+    } else {
+      row = makeRow(*t, false);
+      if (!row) continue;
+    }
+    list->append(row);
+    rows_.emplace(t->mac, row);
+  }
+  if (current) selectRow(current);
+}
+
+void terminalsList::markSortColumn(element& row, bool pseudo) const {
+  std::vector<element*> stack{&row};
+  while (!stack.empty()) {
+    element* e = stack.back();
+    stack.pop_back();
+    for (std::size_t i = 0; i < e->childCount(); ++i) stack.push_back(e->child(i));
+    std::optional<std::string_view> name = e->attribute("name");
+    if (!name) continue;
+    for (const textItem* item : {&macItem, &ipItem, &hostItem, &commentItem, &lastLoginItem}) {
+      if (*name != item->name) continue;
+      bool marked = settings_.sortColumn == item->sortColumn && !(pseudo && item == &macItem);
+      std::string wanted = std::string(item->name) + (marked ? " sortProperty" : "");
+      if (e->attribute("class") != wanted) e->setAttribute("class", wanted);
+    }
+  }
 }
 
 // --- Timers ---------------------------------------------------------------------------

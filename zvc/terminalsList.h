@@ -30,6 +30,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace zv {
@@ -148,6 +149,8 @@ class terminalsList {
   std::size_t placeFor(const terminal& t) const;
   std::ptrdiff_t displayedIndex(const terminal& t) const;
   elementRef makeRow(const terminal& t, bool current);
+  void rearrangeRows();
+  void markSortColumn(element& row, bool pseudo) const;
   void removeRow(const terminal& t);
   void activate(terminal& t, element& row, bool reload);
   void activateNeighbour(std::size_t index);
@@ -161,8 +164,10 @@ class terminalsList {
   terminalsListHooks hooks_;
   bool terminalsMode_ = true;
   bool menuChanged_ = false;
+  bool columnsChanged_ = false;
   int64_t today_ = 0;  // UTC days since the epoch
   mutable std::vector<terminal*> displayed_;
+  std::unordered_set<macAddress, macAddressHash> listed_;  // the MACs in displayed_
   mutable bool sorted_ = true;  // offers made before the rows exist are sorted at once
   bool rowsBuilt_ = false;
   std::unordered_map<macAddress, elementRef, macAddressHash> rows_;

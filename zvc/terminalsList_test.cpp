@@ -430,6 +430,43 @@ TEST_F(TerminalsList, SettingsMenu) {
   EXPECT_EQ(list.rowOf(y)->attribute("class"), "hidden_item");
 }
 
+// A new sort or filter keeps the rows that stay listed (same elements) and only puts
+// them in order, moving the sort mark; columns changed would rebuild them.
+TEST_F(TerminalsList, SortAndFilterKeepRows) {
+  terminal& x = add("00:00:00:00:00:01", "zeta");
+  terminal& y = add("00:00:00:00:00:02", "alpha");
+  terminal& h = add("00:00:00:00:00:03", "hidden");
+  h.hidden = true;
+  list.rebuildRows();
+  list.rebuildMenu();
+  std::uint64_t xUid = list.rowOf(x)->uid();
+  std::uint64_t yUid = list.rowOf(y)->uid();
+  elementRef select = doc.byId("sort_terminals");
+  for (elementRef& o : select->selectAll("option")) o->setStates(0, stateCurrent);
+  doc.byId("sort_host")->setStates(stateCurrent, 0);
+  select->setValue("Host");
+  list.applyMenu();
+  EXPECT_EQ(settings.sortColumn, sortByHost);
+  EXPECT_EQ(rowKeys(), (std::vector<std::string>{"00:00:00:00:00:02", "00:00:00:00:00:01"}));
+  EXPECT_EQ(list.rowOf(x)->uid(), xUid);
+  EXPECT_EQ(list.rowOf(y)->uid(), yUid);
+  EXPECT_EQ(list.rowOf(x)->selectFirst("[name=host_item]")->attribute("class"),
+            "host_item sortProperty");
+  EXPECT_EQ(list.rowOf(x)->selectFirst("[name=MAC_item]")->attribute("class"), "MAC_item");
+  EXPECT_TRUE(list.rowOf(x)->hasState(stateCurrent));  // the current terminal stays marked
+  EXPECT_FALSE(list.rowOf(y)->hasState(stateCurrent));
+
+  doc.byId("filter_terminals")->setValue("5");
+  list.onFilterChosen();
+  list.applyMenu();
+  EXPECT_EQ(rowKeys(), (std::vector<std::string>{"00:00:00:00:00:02", "00:00:00:00:00:03",
+                                                 "00:00:00:00:00:01"}));
+  EXPECT_EQ(list.rowOf(h)->attribute("class"), "hidden_item");
+  EXPECT_EQ(list.rowOf(y)->uid(), yUid);
+  list.applyMenu();  // nothing chosen since: nothing happens
+  EXPECT_EQ(list.rowOf(y)->uid(), yUid);
+}
+
 // --- Online marks ---------------------------------------------------------------------
 
 // The countdown falls each minute; at 0 the row loses "online"; a hidden row keeps
