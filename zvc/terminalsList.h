@@ -15,6 +15,12 @@
 // terminal from disk, the clipboard, the discovery broadcast) is reached through hooks;
 // an empty hook is skipped.
 //
+// The main window owns the list and wires it: the register's offerToList calls
+// offerTerminal (terminals loaded before the rows exist are sorted once, when the rows
+// are first built), buildMainFrame calls rebuildMenu and rebuildRows, the dispatch calls
+// the handlers below by element id, the timers onlineTick and refreshLastSeen, and the
+// status feed updateRow or insertRow.
+//
 // Thread safety: the user-interface thread, which owns the document, the register and
 // the settings.
 
@@ -108,6 +114,9 @@ class terminalsList {
   void insertRow(terminal& t);
   // Refreshes a changed terminal's row and moves it to its new place.
   void updateRow(terminal& t);
+  // Takes a terminal out of the displayed list and its row out of the widget (a
+  // terminal leaving the register, the group pseudo-terminals before groups reload).
+  void withdrawTerminal(const terminal& t);
   // The row element of a terminal, or nullptr.
   element* rowOf(const terminal& t) const;
 
@@ -125,7 +134,8 @@ class terminalsList {
   void onlineTick();
   void refreshLastSeen();
 
-  // A row of the widget was selected (byKeyboard: moved to with the keys).
+  // A row of the widget was selected (byKeyboard: moved to with the keys). Ignored
+  // while the leave check of an earlier selection is still asking.
   void onRowSelected(element& row, bool byKeyboard);
 
   // Row commands on the current terminal.
@@ -165,7 +175,8 @@ class terminalsList {
   bool terminalsMode_ = true;
   bool menuChanged_ = false;
   bool columnsChanged_ = false;
-  int64_t today_ = 0;  // UTC days since the epoch
+  bool leaveCheck_ = false;  // the leave check is asking the administrator
+  int64_t today_ = 0;        // UTC days since the epoch
   mutable std::vector<terminal*> displayed_;
   std::unordered_set<macAddress, macAddressHash> listed_;  // the MACs in displayed_
   mutable bool sorted_ = true;  // offers made before the rows exist are sorted at once

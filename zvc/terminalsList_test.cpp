@@ -537,10 +537,17 @@ TEST_F(TerminalsList, PseudoTerminalSelection) {
   EXPECT_EQ(dhcpTab->style("display"), "block");
   EXPECT_FALSE(doc.byId("mac_copy")->hasState(stateDisabled));
 
-  // Unsaved changes that may not be left keep the current row.
-  list.hooks().mayLeave = [] { return false; };
+  // Unsaved changes that may not be left keep the current row; a selection made while
+  // the question is open is ignored.
+  int asked = 0;
+  list.hooks().mayLeave = [&] {
+    ++asked;
+    list.onRowSelected(*widget().child(1), false);
+    return false;
+  };
   list.onRowSelected(*widget().child(1), false);
   EXPECT_EQ(terminals.current(), &t);
+  EXPECT_EQ(asked, 1);
   EXPECT_TRUE(widget().child(0)->hasState(stateCurrent));
   EXPECT_FALSE(widget().child(1)->hasState(stateCurrent));
 }
