@@ -679,7 +679,9 @@ void terminalsList::rebuildMenu() {
   for (const char* id : {"sort_terminals", "filter_terminals"}) {
     elementRef select = doc_.byId(id);
     if (!select) continue;
+    // A sort column not offered (its column was just hidden): the first option shows.
     elementRef chosen = select->selectFirst("option[selected]");
+    if (!chosen) chosen = select->selectFirst("option");
     if (!chosen) continue;
     chosen->setStates(stateCurrent, 0);
     select->setValue(chosen->attribute("value").value_or(chosen->text()));

@@ -383,6 +383,29 @@ TEST_F(TerminalsList, UpdateAndInsertSingleRows) {
   EXPECT_EQ(widget().childCount(), 4u);
 }
 
+// Past the document's lazy threshold the list goes to the browser by count, and one
+// changed row costs a small batch, not the list.
+TEST_F(TerminalsList, LongListsGoLazily) {
+  doc.setLazyThreshold(4);
+  doc.takeBatch();
+  std::vector<terminal*> all;
+  for (int i = 1; i <= 8; ++i) {
+    std::string mac = "00:00:00:00:00:0" + std::to_string(i);
+    all.push_back(&add(mac.c_str(), ("ws-" + std::to_string(i)).c_str()));
+  }
+  list.rebuildRows();
+  std::string batch = doc.takeBatch().dump();
+  EXPECT_NE(batch.find("\"lazy\":{\"count\":8}"), std::string::npos);
+  EXPECT_EQ(batch.find("ws-5"), std::string::npos);  // rows go when the browser asks
+
+  all[4]->host = "renamed";
+  list.updateRow(*all[4]);
+  batch = doc.takeBatch().dump();
+  EXPECT_NE(batch.find("renamed"), std::string::npos);
+  EXPECT_EQ(batch.find("ws-6"), std::string::npos);
+  EXPECT_LT(batch.size(), 2000u);
+}
+
 // --- Settings menu --------------------------------------------------------------------
 
 // The menu offers the seven columns, a sort option per shown column and the four
@@ -402,6 +425,15 @@ TEST_F(TerminalsList, SettingsMenu) {
   EXPECT_EQ(doc.byId("filter_terminals")->selectAll("option").size(), 4u);
   EXPECT_EQ(*doc.byId("filter_5")->attribute("value"), "5");
   EXPECT_NE(menu->innerHtml().find("Все, в том числе скрытые"), std::string::npos);
+
+  // Hiding the sorted column leaves the first offered option showing.
+  elementRef mac = doc.byId("showMAC");
+  mac->setStates(0, stateChecked);
+  list.onColumnClicked(*mac);
+  EXPECT_EQ(doc.byId("sort_terminals")->value(), "Host");
+  mac = doc.byId("showMAC");
+  mac->setStates(stateChecked, 0);
+  list.onColumnClicked(*mac);
 
   // Showing last login rebuilds the menu at once with its sort option.
   elementRef login = doc.byId("showLastlogin");
