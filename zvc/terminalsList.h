@@ -27,6 +27,7 @@
 #include "common/mac.h"
 #include "htmlview/dom.h"
 #include "zvc/terminals.h"
+#include "zvc/terminalsListMarkup.h"
 #include "zvc/userSettings.h"
 
 #include <chrono>
@@ -68,15 +69,6 @@ struct terminalsListHooks {
 // is shown; a sort column whose column is hidden becomes the first shown column in the
 // order MAC, IP, host, comment, last login, (online,) last seen.
 void computeColumns(userSettings& settings);
-
-// The text of the settings menu's sort select → sort column: "MAC" 1, "IP" 2, "host" 3,
-// "comment" 4 (ASCII case ignored), "Последний логин" 6, anything else 5.
-int sortColumnFromCaption(std::string_view caption);
-
-// The markup of the list's context menu "list_context".
-std::string listContextMenuHtml();
-// The tooltip popups of the list's icons, for the main frame.
-std::string listTooltipsHtml();
 
 class terminalsList {
  public:
@@ -121,7 +113,6 @@ class terminalsList {
   element* rowOf(const terminal& t) const;
 
   // The settings menu.
-  std::string menuHtml() const;
   void rebuildMenu();
   // A column checkbox ("showMAC" … "showTime") was clicked.
   void onColumnClicked(element& checkbox);
@@ -160,7 +151,6 @@ class terminalsList {
   std::ptrdiff_t displayedIndex(const terminal& t) const;
   elementRef makeRow(const terminal& t, bool current);
   void rearrangeRows();
-  void markSortColumn(element& row, bool pseudo) const;
   void removeRow(const terminal& t);
   void activate(terminal& t, element& row, bool reload);
   void activateNeighbour(std::size_t index);
