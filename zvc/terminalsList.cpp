@@ -308,7 +308,7 @@ void terminalsList::rebuildRows() {
       currentRow_ = row;
     }
   }
-  if (!current && count > 0) activate(*displayed_.front(), *list->child(0), true);
+  if (!current && count > 0) activate(*displayed_.front(), true);
 }
 
 void terminalsList::selectRow(const terminal* t) {
@@ -538,12 +538,11 @@ void terminalsList::updateDhcpItems(const terminal* t) {
   }
 }
 
-void terminalsList::activate(terminal& t, element& row, bool reload) {
+void terminalsList::activate(terminal& t, bool reload) {
   terminals_.setCurrent(&t);
   if (reload && hooks_.reloadTerminal) hooks_.reloadTerminal(t);
   if (hooks_.showTerminal) hooks_.showTerminal(&t);
   selectRow(&t);
-  (void)row;
 
   bool pseudo = t.mac.isPseudo();
   elementRef tabs = doc_.byId("main_tabs");
@@ -590,7 +589,7 @@ void terminalsList::onRowSelected(element& row, bool byKeyboard) {
   }
   terminal* t = terminals_.findByMacText(*key);
   if (!t) return;
-  activate(*t, row, !byKeyboard);
+  activate(*t, !byKeyboard);
 }
 
 void terminalsList::activateNeighbour(std::size_t index) {
@@ -600,7 +599,7 @@ void terminalsList::activateNeighbour(std::size_t index) {
     std::optional<std::string_view> key = row->attribute("tlgID");
     terminal* next = key ? terminals_.findByMacText(*key) : nullptr;
     if (next) {
-      activate(*next, *row, true);
+      activate(*next, true);
       return;
     }
   }

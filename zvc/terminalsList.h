@@ -152,7 +152,7 @@ class terminalsList {
   elementRef makeRow(const terminal& t, bool current);
   void rearrangeRows();
   void removeRow(const terminal& t);
-  void activate(terminal& t, element& row, bool reload);
+  void activate(terminal& t, bool reload);
   void activateNeighbour(std::size_t index);
   void updateDhcpItems(const terminal* t);
   void recomputeDays();
