@@ -8,6 +8,7 @@
 #include "platform/diagnostics.h"
 #include "platform/textConv.h"
 #include "zvc/messageBox.h"
+#include "zvc/terminalsListMarkup.h"
 
 #include <arpa/inet.h>
 #include <sys/stat.h>
@@ -19,155 +20,18 @@
 namespace zv {
 namespace {
 
-constexpr const char* nbsp2 = "&nbsp;&nbsp;";
-
 // Pseudo-terminals after every real terminal: boot USB, boot CD, boot SD, groups.
+// Called for every comparison of a sort, so it looks at the bytes itself.
 int rankOf(const macAddress& mac) {
-  if (mac.isBootUsb()) return 1;
-  if (mac.isBootCd()) return 2;
-  if (mac.isBootSd()) return 3;
+  const auto& b = mac.bytes;
+  uint8_t first = b[0];
+  if (first != 0xBB && first != 0xCD && first != 0x5D && first != 0xFF) return 0;
+  if (mac == bootUsbMac) return 1;
+  if (mac == bootCdMac) return 2;
+  if (mac == bootSdMac) return 3;
   if (mac.groupNumber() != 0) return 4;
   return 0;
 }
-
-void appendEscaped(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-}
-
-// Single-byte identity texts: ASCII as is, anything else as '?' so that the markup
-// stays valid UTF-8.
-std::string fromSingleByte(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
-  return out;
-}
-
-struct textItem {
-  const char* name;
-  int sortColumn;
-};
-
-constexpr textItem macItem{"MAC_item", sortByMac};
-constexpr textItem ipItem{"IP_item", sortByIp};
-constexpr textItem hostItem{"host_item", sortByHost};
-constexpr textItem commentItem{"comment_item", sortByComment};
-constexpr textItem lastLoginItem{"lastlogin_item", sortByLastLogin};
-constexpr textItem versionItem{"version_item", 0};
-
-void appendItem(std::string& out, const textItem& item, bool sortProperty, std::string_view text) {
-  out += "<div name=\"";
-  out += item.name;
-  out += "\" class=\"";
-  out += item.name;
-  if (sortProperty) out += " sortProperty";
-  out += "\">";
-  out += text;
-  out += "</div>";
-}
-
-// The src part of the platform icon.
-const char* platformIcon(const terminal& t) {
-  if (t.mac.isBootCd()) return "\"cdrom.png\" title=\"cdrom\" titleid=\"cdrom\"";
-  if (t.mac.isBootUsb()) return "\"usb.png\" title=\"usb\" titleid=\"usb\"";
-  if (t.mac.groupNumber() != 0) return "\"group.png\" title=\"group\" titleid=\"group\"";
-  switch (t.platform) {
-    case platformX86:
-      return "\"x86.png\" title=\"X86\" titleid=\"X86\"";
-    case platformUefi:
-      return "\"uefi.png\" title=\"uefi\" titleid=\"uefi\"";
-    case platformPi2B:
-      return "\"pi.png\" title=\"pi\" titleid=\"pi\"";
-    case platformPi64bit:
-      return "\"pi_64.png\" title=\"pi_64\" titleid=\"pi_64\"";
-    case platformWindows:
-      return "\"windows.png\" title=\"win\" titleid=\"win\"";
-    default:
-      return "\"terminal_for_list.png\"";
-  }
-}
-
-const char* configIcon(int status) {
-  switch (status) {
-    case 1:
-      return "\"config.png\" title=\"config\" titleid=\"config\"";
-    case 2:
-      return "\"config_broken.png\" title=\"config broken\" titleid=\"config_broken\"";
-    default:
-      return "\"config_none.png\" title=\"no config\" titleid=\"noconfig\"";
-  }
-}
-
-std::string dottedIp(uint32_t ip) {
-  uint32_t h = ntohl(ip);
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", h >> 24, (h >> 16) & 0xFF, (h >> 8) & 0xFF,
-                h & 0xFF);
-  return text;
-}
-
-int64_t utcDay(int64_t seconds) {
-  return seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
-}
-
-struct filterRow {
-  int value;
-  const char* optionText;
-  const char* caption;
-};
-constexpr filterRow filters[] = {
-    {1, "Все кроме скрытых", "все"},
-    {2, "Только Zelvar", "только Zelvar"},
-    {3, "Только настроенные Zelvar (с конфигом)", "только с конфигурацией"},
-    {5, "Все, в том числе скрытые", "все, включая скрытые"},
-};
-
-struct columnRow {
-  const char* id;
-  const char* text;
-  bool userSettings::*flag;
-};
-constexpr columnRow columns[] = {
-    {"showMAC", "MAC - уникальный ID", &userSettings::showMAC},
-    {"showIP", "IP", &userSettings::showIP},
-    {"showHost", "Host", &userSettings::showHost},
-    {"showNote", "Комментарий", &userSettings::showNote},
-    {"showLastlogin", "Последний логин", &userSettings::showLastlogin},
-    {"showOnline", "В сети", &userSettings::showOnline},
-    {"showTime", "Время последнего обращения", &userSettings::showTime},
-};
-
-struct sortRow {
-  const char* id;
-  const char* text;
-  int column;
-  bool userSettings::*flag;
-};
-constexpr sortRow sorts[] = {
-    {"sort_mac", "MAC", sortByMac, &userSettings::showMAC},
-    {"sort_ip", "IP", sortByIp, &userSettings::showIP},
-    {"sort_host", "Host", sortByHost, &userSettings::showHost},
-    {"sort_comment", "Comment", sortByComment, &userSettings::showNote},
-    {"sort_lastlogin", "Последний логин", sortByLastLogin, &userSettings::showLastlogin},
-    {"sort_time", "Время последнего обращения", sortByLastSeen, &userSettings::showTime},
-};
 
 // The caption a select shows: its current option's text, else its value.
 std::string selectCaption(element& select) {
@@ -223,59 +87,6 @@ void computeColumns(userSettings& s) {
     s.sortColumn = sortByLastLogin;
   else if (s.showTime)
     s.sortColumn = sortByLastSeen;
-}
-
-int sortColumnFromCaption(std::string_view caption) {
-  if (equalsNoCase(caption, "MAC")) return sortByMac;
-  if (equalsNoCase(caption, "IP")) return sortByIp;
-  if (equalsNoCase(caption, "host")) return sortByHost;
-  if (equalsNoCase(caption, "comment")) return sortByComment;
-  if (caption == "Последний логин") return sortByLastLogin;
-  return sortByLastSeen;
-}
-
-std::string listContextMenuHtml() {
-  return "<menu id=\"list_context\" class=\"context\">"
-         "<li id=\"webinterface\">Открыть web-интерфейс</li>"
-         "<li id=\"terminal_zvrc\">Удаленное управление</li>"
-         "<hr>"
-         "<li id=\"terminal_reboot\">Перегрузить терминал</li>"
-         "<li id=\"mac_copy\">Копировать MAC в буфер обмена</li>"
-         "<hr>"
-         "<li id=\"terminal_new\">Добавить терминал</li>"
-         "<li id=\"terminal_find\">Найти терминал</li>"
-         "<li id=\"terminal_copyto\">Копировать конфигурацию в...</li>"
-         "<hr>"
-         "<li id=\"terminal_remove\">Удалить терминал</li>"
-         "<li id=\"terminal_hide\">Скрыть терминал</li>"
-         "<hr>"
-         "<li>ZVDHCP<menu>"
-         "<li id=\"DHCPignores\">Игнорирует терминал</li>"
-         "<li id=\"DHCPlistens\">Отвечает терминалу</li>"
-         "</menu></li>"
-         "</menu>";
-}
-
-std::string listTooltipsHtml() {
-  static const std::pair<const char*, const char*> tips[] = {
-      {"X86", "x86 терминал"},
-      {"uefi", "UEFI терминал"},
-      {"pi", "Raspberry Pi терминал"},
-      {"win", "Windows компьютер"},
-      {"config", "Есть индивидуальный конфигурационный файл"},
-      {"config_broken", "Неверный индивидуальный конфигурационный файл"},
-      {"config_error", "Индивидуальный конфигурационный файл несовместим с версией Zelvar"},
-      {"noconfig", "Нет индивидуального конфигурационного файла"},
-      {"cdrom", "Загрузочный CD-ROM"},
-      {"usb", "Загрузочный USB"},
-      {"group", "Группа терминалов подсети"},
-      {"error_curr", "Не проходит контроль текущей версией."},
-      {"error_ver", "Не проходит контроль версией терминала."},
-  };
-  std::string out;
-  for (const auto& [id, text] : tips)
-    out += std::string("<popup id=\"") + id + "\">" + text + "</popup>";
-  return out;
 }
 
 terminalsList::terminalsList(document& doc, terminalRegister& terminals, userSettings& settings,
@@ -399,8 +210,7 @@ std::ptrdiff_t terminalsList::displayedIndex(const terminal& t) const {
 
 void terminalsList::offerTerminal(terminal& t) {
   if (!terminalShown(t)) return;
-  sortDisplayed();
-  if (rows_.count(t.mac) || displayedIndex(t) >= 0) {
+  if (!listed_.insert(t.mac).second) {
     errno = EEXIST;
     ZV_INTERNAL_ERROR();
     return;
@@ -412,25 +222,23 @@ void terminalsList::offerTerminal(terminal& t) {
     sorted_ = displayed_.size() < 2;
     return;
   }
+  sortDisplayed();
   displayed_.insert(displayed_.begin() + std::ptrdiff_t(placeFor(t)), &t);
 }
 
 void terminalsList::rebuildDisplayedList() {
   displayed_.clear();
+  listed_.clear();
   seen_.clear();
-  for (terminal* t : terminals_.all())
-    if (terminalShown(*t)) displayed_.push_back(t);
+  for (terminal* t : terminals_.all()) {
+    if (!terminalShown(*t) || !listed_.insert(t->mac).second) continue;
+    displayed_.push_back(t);
+  }
   sorted_ = false;
   sortDisplayed();
 }
 
 // --- Rows -----------------------------------------------------------------------------
-
-std::string terminalsList::rowClass(const terminal& t) const {
-  if (t.hidden) return "hidden_item";
-  if (settings_.showOnline && t.onlineCountdown > 0) return "online";
-  return {};
-}
 
 std::string terminalsList::lastSeenText(const terminal& t) const {
   if (t.mac.isPseudo()) return {};
@@ -438,75 +246,21 @@ std::string terminalsList::lastSeenText(const terminal& t) const {
   if (!seen.known) return {};
   int64_t seconds = seen.nanoseconds >= 0 ? seen.nanoseconds / 1000000000
                                           : -((-seen.nanoseconds + 999999999) / 1000000000);
-  int64_t day = utcDay(seconds);
-  if (day == today_) return "Сегодня";
-  if (day == today_ - 1) return "Вчера";
-  std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{day}}};
-  char text[32];
-  std::snprintf(text, sizeof text, "%02u.%02u.%d", unsigned(date.day()), unsigned(date.month()),
-                int(date.year()));
-  return text;
+  return lastSeenLabel(utcDay(seconds), today_);
+}
+
+std::string terminalsList::rowClass(const terminal& t) const {
+  return terminalRowClass(t, settings_);
 }
 
 std::string terminalsList::rowContentHtml(const terminal& t) const {
-  const userSettings& s = settings_;
-  bool pseudo = t.mac.isPseudo();
-  std::string out =
-      "<div class=\"div_h\"><div class=\"div_images\"><img class=\"platform_img\" src=";
-  out += platformIcon(t);
-  out += "><img class=\"config_img\" src=";
-  out += configIcon(configStatus(t));
-  out += "></div></div><div class=\"div_col\">";
-
-  auto sorted = [&](const textItem& item) { return s.sortColumn == item.sortColumn; };
-  std::string mac;
-  if (s.showMAC) {
-    mac = pseudo ? toUtf8(pseudoTerminalName(t.mac, hooks_.groupName)) : t.mac.logText();
-    std::string text;
-    appendEscaped(text, mac);
-    text += nbsp2;
-    mac.clear();
-    appendItem(mac, macItem, sorted(macItem) && !pseudo, text);
-  }
-  std::string ip;
-  if (s.showIP && t.ip != 0) appendItem(ip, ipItem, sorted(ipItem), dottedIp(t.ip) + nbsp2);
-  if (s.showMAC && s.showIP) {
-    out += "<div class=\"div_h\">" + mac + ip + "</div>";
-  } else {
-    out += mac;
-    out += ip;
-  }
-  auto escapedItem = [&](bool shown, const textItem& item, const std::string& value) {
-    if (!shown || value.empty()) return;
-    std::string text;
-    appendEscaped(text, value);
-    appendItem(out, item, sorted(item), text);
-  };
-  escapedItem(s.showHost, hostItem, fromSingleByte(t.host));
-  escapedItem(s.showNote, commentItem, toUtf8(t.comment));
-  escapedItem(s.showLastlogin, lastLoginItem, toUtf8(t.lastLogin));
-
-  out += "<div class=\"div_h\">";
-  if (s.showTime) out += "<div class=\"accesstime\">" + lastSeenText(t) + "</div>";
-  std::string version;
-  if (!pseudo && !t.version.empty()) {
-    version = "v.";
-    appendEscaped(version, fromSingleByte(t.version));
-    version += nbsp2;
-  }
-  appendItem(out, versionItem, false, version);
-  out += "</div></div>";
-  return out;
+  return terminalRowContentHtml(t, settings_, settings_.showTime ? lastSeenText(t) : std::string(),
+                                hooks_.groupName);
 }
 
 std::string terminalsList::rowHtml(const terminal& t, bool current) const {
-  std::string out = "<option class=\"" + rowClass(t) + "\"";
-  if (current) out += " current ";
-  if (t.mac.isPseudo()) out += " tmplt ";
-  out += " tlgID=\"" + t.mac.logText() + "\">";
-  out += rowContentHtml(t);
-  out += "</option>";
-  return out;
+  return terminalRowHtml(t, settings_, current,
+                         settings_.showTime ? lastSeenText(t) : std::string(), hooks_.groupName);
 }
 
 elementRef terminalsList::makeRow(const terminal& t, bool current) {
@@ -540,6 +294,9 @@ void terminalsList::rebuildRows() {
   std::string html;
   html.reserve(displayed_.size() * 600);
   for (const terminal* t : displayed_) html += rowHtml(*t, t == current);
+  // Emptying the list before parsing the new rows halves the time at 50,000 rows: the
+  // old rows are freed before the new ones are allocated.
+  list->clear();
   list->setInnerHtml(html);
   rowsBuilt_ = true;
   std::size_t count = std::min(list->childCount(), displayed_.size());
@@ -551,7 +308,7 @@ void terminalsList::rebuildRows() {
       currentRow_ = row;
     }
   }
-  if (!current && count > 0) activate(*displayed_.front(), *list->child(0), true);
+  if (!current && count > 0) activate(*displayed_.front(), true);
 }
 
 void terminalsList::selectRow(const terminal* t) {
@@ -601,6 +358,7 @@ void terminalsList::updateRow(terminal& t) {
     removeRow(t);
     return;
   }
+  listed_.insert(t.mac);
   std::size_t place = placeFor(t);
   displayed_.insert(displayed_.begin() + std::ptrdiff_t(place), &t);
   row->setInnerHtml(rowContentHtml(t));
@@ -610,9 +368,14 @@ void terminalsList::updateRow(terminal& t) {
   if (current) selectRow(&t);
 }
 
+void terminalsList::withdrawTerminal(const terminal& t) {
+  removeRow(t);
+}
+
 void terminalsList::removeRow(const terminal& t) {
   std::ptrdiff_t index = displayedIndex(t);
   if (index >= 0) displayed_.erase(displayed_.begin() + index);
+  listed_.erase(t.mac);
   seen_.erase(&t);
   auto found = rows_.find(t.mac);
   if (found == rows_.end()) return;
@@ -623,33 +386,6 @@ void terminalsList::removeRow(const terminal& t) {
 
 // --- Settings menu --------------------------------------------------------------------
 
-std::string terminalsList::menuHtml() const {
-  const userSettings& s = settings_;
-  std::string out;
-  for (const columnRow& c : columns) {
-    out += std::string("<li><button type=\"checkbox\" class=\"menu_li\" id=\"") + c.id + "\"";
-    if (s.*(c.flag)) out += " checked ";
-    out += std::string(">") + c.text + "</button></li>";
-  }
-  out += "<li>&nbsp;Сортировать:<select id=\"sort_terminals\" style=\"width:16em\">";
-  for (const sortRow& r : sorts) {
-    if (!(s.*(r.flag))) continue;
-    out += std::string("<option id=\"") + r.id + "\"";
-    if (r.column == s.sortColumn) out += " selected";
-    out += std::string(">") + r.text + "</option>";
-  }
-  out += "</select></li>";
-  out += "<li>&nbsp;&nbsp;Показывать:<select id=\"filter_terminals\" style=\"width:16em\">";
-  for (const filterRow& f : filters) {
-    out += "<option value=\"" + std::to_string(f.value) + "\" id=\"filter_" +
-           std::to_string(f.value) + "\"";
-    if (f.value == s.filterColumn) out += " selected";
-    out += std::string(">") + f.optionText + "</option>";
-  }
-  out += "</select></li>";
-  return out;
-}
-
 void terminalsList::rebuildMenu() {
   elementRef button = doc_.byId("menu_terminals");
   elementRef menu = button ? button->selectFirst("menu") : elementRef();
@@ -658,12 +394,14 @@ void terminalsList::rebuildMenu() {
     ZV_INTERNAL_ERROR();
     return;
   }
-  menu->setInnerHtml(menuHtml());
+  menu->setInnerHtml(settingsMenuHtml(settings_));
   // The selects show their chosen option.
   for (const char* id : {"sort_terminals", "filter_terminals"}) {
     elementRef select = doc_.byId(id);
     if (!select) continue;
+    // A sort column not offered (its column was just hidden): the first option shows.
     elementRef chosen = select->selectFirst("option[selected]");
+    if (!chosen) chosen = select->selectFirst("option");
     if (!chosen) continue;
     chosen->setStates(stateCurrent, 0);
     select->setValue(chosen->attribute("value").value_or(chosen->text()));
@@ -672,41 +410,77 @@ void terminalsList::rebuildMenu() {
 
 void terminalsList::onColumnClicked(element& checkbox) {
   std::optional<std::string_view> id = checkbox.attribute("id");
-  if (!id) return;
-  for (const columnRow& c : columns) {
-    if (*id != c.id) continue;
-    settings_.*(c.flag) = checkbox.hasState(stateChecked);
-    menuChanged_ = true;
-    rebuildMenu();
-    return;
-  }
+  bool userSettings::*flag = id ? columnFlag(*id) : nullptr;
+  if (!flag) return;
+  settings_.*flag = checkbox.hasState(stateChecked);
+  menuChanged_ = columnsChanged_ = true;
+  rebuildMenu();
 }
 
 void terminalsList::onFilterChosen() {
   elementRef select = doc_.byId("filter_terminals");
   if (!select) return;
   std::string value = select->value();
-  for (const filterRow& f : filters) {
-    if (value != std::to_string(f.value)) continue;
-    if (settings_.filterColumn != f.value) menuChanged_ = true;
-    settings_.filterColumn = f.value;
-    elementRef option = doc_.byId(std::string("filter_") + std::to_string(f.value));
-    if (option) option->setText(f.caption);
-    return;
-  }
+  int filter = value.size() == 1 ? value[0] - '0' : 0;
+  const char* caption = filterCaption(filter);
+  if (!caption) return;
+  if (settings_.filterColumn != filter) menuChanged_ = true;
+  settings_.filterColumn = filter;
+  elementRef option = doc_.byId("filter_" + value);
+  if (option) option->setText(caption);
 }
 
 void terminalsList::applyMenu() {
   elementRef select = doc_.byId("sort_terminals");
   int sort = select ? sortColumnFromCaption(selectCaption(*select)) : settings_.sortColumn;
   bool changed = menuChanged_ || sort != settings_.sortColumn;
-  menuChanged_ = false;
+  bool columns = columnsChanged_;
+  menuChanged_ = columnsChanged_ = false;
   if (!changed) return;
   settings_.sortColumn = sort;
   computeColumns(settings_);
   rebuildDisplayedList();
-  rebuildRows();
+  // Rows whose content stays (a new sort or filter) are kept and only put in order.
+  if (columns || !rowsBuilt_)
+    rebuildRows();
+  else
+    rearrangeRows();
   selectRow(terminals_.current());
+}
+
+void terminalsList::rearrangeRows() {
+  element* list = widget();
+  if (!list) {
+    errno = ENOENT;
+    ZV_INTERNAL_ERROR();
+    return;
+  }
+  sortDisplayed();
+  // The handles keep the rows alive while the list is empty; changes made to them
+  // meanwhile are not sent one by one, since the list goes again whole.
+  std::unordered_map<macAddress, elementRef, macAddressHash> kept = std::move(rows_);
+  rows_.clear();
+  currentRow_ = {};
+  list->clear();
+  const terminal* current = terminals_.current();
+  for (const terminal* t : displayed_) {
+    auto found = kept.find(t->mac);
+    elementRef row;
+    if (found != kept.end()) {
+      row = found->second;
+      markSortColumn(*row, settings_, t->mac.isPseudo());
+      std::string wanted = rowClass(*t);
+      if (row->attribute("class") != wanted) row->setAttribute("class", wanted);
+      row->setStates(0, stateCurrent);
+      row->removeAttribute("current");
+    } else {
+      row = makeRow(*t, false);
+      if (!row) continue;
+    }
+    list->append(row);
+    rows_.emplace(t->mac, row);
+  }
+  if (current) selectRow(current);
 }
 
 // --- Timers ---------------------------------------------------------------------------
@@ -764,12 +538,11 @@ void terminalsList::updateDhcpItems(const terminal* t) {
   }
 }
 
-void terminalsList::activate(terminal& t, element& row, bool reload) {
+void terminalsList::activate(terminal& t, bool reload) {
   terminals_.setCurrent(&t);
   if (reload && hooks_.reloadTerminal) hooks_.reloadTerminal(t);
   if (hooks_.showTerminal) hooks_.showTerminal(&t);
   selectRow(&t);
-  (void)row;
 
   bool pseudo = t.mac.isPseudo();
   elementRef tabs = doc_.byId("main_tabs");
@@ -801,7 +574,14 @@ void terminalsList::onRowSelected(element& row, bool byKeyboard) {
   elementRef tabs = doc_.byId("main_tabs");
   std::optional<std::string_view> shown = tabs ? tabs->attribute("tlgID") : std::nullopt;
   if (shown && *shown == *key) return;
-  if (hooks_.mayLeave && !hooks_.mayLeave()) {
+  if (leaveCheck_) return;  // a selection made while the save question is open
+  bool mayLeave = true;
+  if (hooks_.mayLeave) {
+    leaveCheck_ = true;
+    mayLeave = hooks_.mayLeave();
+    leaveCheck_ = false;
+  }
+  if (!mayLeave) {
     row.setStates(0, stateCurrent);
     if (currentRow_ == &row) currentRow_ = {};
     selectRow(terminals_.current());
@@ -809,7 +589,7 @@ void terminalsList::onRowSelected(element& row, bool byKeyboard) {
   }
   terminal* t = terminals_.findByMacText(*key);
   if (!t) return;
-  activate(*t, row, !byKeyboard);
+  activate(*t, !byKeyboard);
 }
 
 void terminalsList::activateNeighbour(std::size_t index) {
@@ -819,7 +599,7 @@ void terminalsList::activateNeighbour(std::size_t index) {
     std::optional<std::string_view> key = row->attribute("tlgID");
     terminal* next = key ? terminals_.findByMacText(*key) : nullptr;
     if (next) {
-      activate(*next, *row, true);
+      activate(*next, true);
       return;
     }
   }

@@ -15,12 +15,19 @@
 // terminal from disk, the clipboard, the discovery broadcast) is reached through hooks;
 // an empty hook is skipped.
 //
+// The main window owns the list and wires it: the register's offerToList calls
+// offerTerminal (terminals loaded before the rows exist are sorted once, when the rows
+// are first built), buildMainFrame calls rebuildMenu and rebuildRows, the dispatch calls
+// the handlers below by element id, the timers onlineTick and refreshLastSeen, and the
+// status feed updateRow or insertRow.
+//
 // Thread safety: the user-interface thread, which owns the document, the register and
 // the settings.
 
 #include "common/mac.h"
 #include "htmlview/dom.h"
 #include "zvc/terminals.h"
+#include "zvc/terminalsListMarkup.h"
 #include "zvc/userSettings.h"
 
 #include <chrono>
@@ -30,6 +37,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace zv {
@@ -61,15 +69,6 @@ struct terminalsListHooks {
 // is shown; a sort column whose column is hidden becomes the first shown column in the
 // order MAC, IP, host, comment, last login, (online,) last seen.
 void computeColumns(userSettings& settings);
-
-// The text of the settings menu's sort select → sort column: "MAC" 1, "IP" 2, "host" 3,
-// "comment" 4 (ASCII case ignored), "Последний логин" 6, anything else 5.
-int sortColumnFromCaption(std::string_view caption);
-
-// The markup of the list's context menu "list_context".
-std::string listContextMenuHtml();
-// The tooltip popups of the list's icons, for the main frame.
-std::string listTooltipsHtml();
 
 class terminalsList {
  public:
@@ -107,11 +106,13 @@ class terminalsList {
   void insertRow(terminal& t);
   // Refreshes a changed terminal's row and moves it to its new place.
   void updateRow(terminal& t);
+  // Takes a terminal out of the displayed list and its row out of the widget (a
+  // terminal leaving the register, the group pseudo-terminals before groups reload).
+  void withdrawTerminal(const terminal& t);
   // The row element of a terminal, or nullptr.
   element* rowOf(const terminal& t) const;
 
   // The settings menu.
-  std::string menuHtml() const;
   void rebuildMenu();
   // A column checkbox ("showMAC" … "showTime") was clicked.
   void onColumnClicked(element& checkbox);
@@ -124,7 +125,8 @@ class terminalsList {
   void onlineTick();
   void refreshLastSeen();
 
-  // A row of the widget was selected (byKeyboard: moved to with the keys).
+  // A row of the widget was selected (byKeyboard: moved to with the keys). Ignored
+  // while the leave check of an earlier selection is still asking.
   void onRowSelected(element& row, bool byKeyboard);
 
   // Row commands on the current terminal.
@@ -148,8 +150,9 @@ class terminalsList {
   std::size_t placeFor(const terminal& t) const;
   std::ptrdiff_t displayedIndex(const terminal& t) const;
   elementRef makeRow(const terminal& t, bool current);
+  void rearrangeRows();
   void removeRow(const terminal& t);
-  void activate(terminal& t, element& row, bool reload);
+  void activate(terminal& t, bool reload);
   void activateNeighbour(std::size_t index);
   void updateDhcpItems(const terminal* t);
   void recomputeDays();
@@ -161,8 +164,11 @@ class terminalsList {
   terminalsListHooks hooks_;
   bool terminalsMode_ = true;
   bool menuChanged_ = false;
-  int64_t today_ = 0;  // UTC days since the epoch
+  bool columnsChanged_ = false;
+  bool leaveCheck_ = false;  // the leave check is asking the administrator
+  int64_t today_ = 0;        // UTC days since the epoch
   mutable std::vector<terminal*> displayed_;
+  std::unordered_set<macAddress, macAddressHash> listed_;  // the MACs in displayed_
   mutable bool sorted_ = true;  // offers made before the rows exist are sorted at once
   bool rowsBuilt_ = false;
   std::unordered_map<macAddress, elementRef, macAddressHash> rows_;

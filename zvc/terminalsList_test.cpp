@@ -383,6 +383,29 @@ TEST_F(TerminalsList, UpdateAndInsertSingleRows) {
   EXPECT_EQ(widget().childCount(), 4u);
 }
 
+// Past the document's lazy threshold the list goes to the browser by count, and one
+// changed row costs a small batch, not the list.
+TEST_F(TerminalsList, LongListsGoLazily) {
+  doc.setLazyThreshold(4);
+  doc.takeBatch();
+  std::vector<terminal*> all;
+  for (int i = 1; i <= 8; ++i) {
+    std::string mac = "00:00:00:00:00:0" + std::to_string(i);
+    all.push_back(&add(mac.c_str(), ("ws-" + std::to_string(i)).c_str()));
+  }
+  list.rebuildRows();
+  std::string batch = doc.takeBatch().dump();
+  EXPECT_NE(batch.find("\"lazy\":{\"count\":8}"), std::string::npos);
+  EXPECT_EQ(batch.find("ws-5"), std::string::npos);  // rows go when the browser asks
+
+  all[4]->host = "renamed";
+  list.updateRow(*all[4]);
+  batch = doc.takeBatch().dump();
+  EXPECT_NE(batch.find("renamed"), std::string::npos);
+  EXPECT_EQ(batch.find("ws-6"), std::string::npos);
+  EXPECT_LT(batch.size(), 2000u);
+}
+
 // --- Settings menu --------------------------------------------------------------------
 
 // The menu offers the seven columns, a sort option per shown column and the four
@@ -402,6 +425,15 @@ TEST_F(TerminalsList, SettingsMenu) {
   EXPECT_EQ(doc.byId("filter_terminals")->selectAll("option").size(), 4u);
   EXPECT_EQ(*doc.byId("filter_5")->attribute("value"), "5");
   EXPECT_NE(menu->innerHtml().find("Все, в том числе скрытые"), std::string::npos);
+
+  // Hiding the sorted column leaves the first offered option showing.
+  elementRef mac = doc.byId("showMAC");
+  mac->setStates(0, stateChecked);
+  list.onColumnClicked(*mac);
+  EXPECT_EQ(doc.byId("sort_terminals")->value(), "Host");
+  mac = doc.byId("showMAC");
+  mac->setStates(stateChecked, 0);
+  list.onColumnClicked(*mac);
 
   // Showing last login rebuilds the menu at once with its sort option.
   elementRef login = doc.byId("showLastlogin");
@@ -428,6 +460,43 @@ TEST_F(TerminalsList, SettingsMenu) {
   EXPECT_EQ(doc.byId("filter_5")->text(), "все, включая скрытые");
   list.applyMenu();
   EXPECT_EQ(list.rowOf(y)->attribute("class"), "hidden_item");
+}
+
+// A new sort or filter keeps the rows that stay listed (same elements) and only puts
+// them in order, moving the sort mark; columns changed would rebuild them.
+TEST_F(TerminalsList, SortAndFilterKeepRows) {
+  terminal& x = add("00:00:00:00:00:01", "zeta");
+  terminal& y = add("00:00:00:00:00:02", "alpha");
+  terminal& h = add("00:00:00:00:00:03", "hidden");
+  h.hidden = true;
+  list.rebuildRows();
+  list.rebuildMenu();
+  std::uint64_t xUid = list.rowOf(x)->uid();
+  std::uint64_t yUid = list.rowOf(y)->uid();
+  elementRef select = doc.byId("sort_terminals");
+  for (elementRef& o : select->selectAll("option")) o->setStates(0, stateCurrent);
+  doc.byId("sort_host")->setStates(stateCurrent, 0);
+  select->setValue("Host");
+  list.applyMenu();
+  EXPECT_EQ(settings.sortColumn, sortByHost);
+  EXPECT_EQ(rowKeys(), (std::vector<std::string>{"00:00:00:00:00:02", "00:00:00:00:00:01"}));
+  EXPECT_EQ(list.rowOf(x)->uid(), xUid);
+  EXPECT_EQ(list.rowOf(y)->uid(), yUid);
+  EXPECT_EQ(list.rowOf(x)->selectFirst("[name=host_item]")->attribute("class"),
+            "host_item sortProperty");
+  EXPECT_EQ(list.rowOf(x)->selectFirst("[name=MAC_item]")->attribute("class"), "MAC_item");
+  EXPECT_TRUE(list.rowOf(x)->hasState(stateCurrent));  // the current terminal stays marked
+  EXPECT_FALSE(list.rowOf(y)->hasState(stateCurrent));
+
+  doc.byId("filter_terminals")->setValue("5");
+  list.onFilterChosen();
+  list.applyMenu();
+  EXPECT_EQ(rowKeys(), (std::vector<std::string>{"00:00:00:00:00:02", "00:00:00:00:00:03",
+                                                 "00:00:00:00:00:01"}));
+  EXPECT_EQ(list.rowOf(h)->attribute("class"), "hidden_item");
+  EXPECT_EQ(list.rowOf(y)->uid(), yUid);
+  list.applyMenu();  // nothing chosen since: nothing happens
+  EXPECT_EQ(list.rowOf(y)->uid(), yUid);
 }
 
 // --- Online marks ---------------------------------------------------------------------
@@ -500,10 +569,17 @@ TEST_F(TerminalsList, PseudoTerminalSelection) {
   EXPECT_EQ(dhcpTab->style("display"), "block");
   EXPECT_FALSE(doc.byId("mac_copy")->hasState(stateDisabled));
 
-  // Unsaved changes that may not be left keep the current row.
-  list.hooks().mayLeave = [] { return false; };
+  // Unsaved changes that may not be left keep the current row; a selection made while
+  // the question is open is ignored.
+  int asked = 0;
+  list.hooks().mayLeave = [&] {
+    ++asked;
+    list.onRowSelected(*widget().child(1), false);
+    return false;
+  };
   list.onRowSelected(*widget().child(1), false);
   EXPECT_EQ(terminals.current(), &t);
+  EXPECT_EQ(asked, 1);
   EXPECT_TRUE(widget().child(0)->hasState(stateCurrent));
   EXPECT_FALSE(widget().child(1)->hasState(stateCurrent));
 }
