@@ -105,9 +105,20 @@ describe('console on the demo installation', { skip, timeout: 150000 }, () => {
     await page.locator('#menu_terminals > menu[data-popup]').waitFor({ state: 'visible' });
     await page.locator('#showIP').click();
     await eventually(() => page.locator('#showIP').getAttribute('data-checked'), '');
+    await page.locator('#sort_terminals').click();
+    const list = page.locator('.zv-dropdown');
+    await list.waitFor({ state: 'visible' });
     await shot('menu');
+    await list.locator('zv-option', { hasText: /^IP$/ }).click();
+    await list.waitFor({ state: 'detached' });
     await page.keyboard.press('Escape');
     await page.locator('#terminals_widget .IP_item').first().waitFor({ state: 'visible' });
+    // Sorted by address: the rows with an address come in ascending numeric order.
+    const ipKey = (ip) => ip.split('.').reduce((n, part) => n * 256 + Number(part), 0);
+    const ips = await page.locator(rows).evaluateAll((els) =>
+      els.map((e) => (e.querySelector('.IP_item')?.textContent || '').trim()).filter(Boolean));
+    const sorted = [...ips].sort((a, b) => ipKey(a) - ipKey(b));
+    assert.deepEqual(ips, sorted);
     const withIp = zvctl('terminals').terminals.filter((t) => !t.pseudo && !t.hidden && t.ip);
     const shown = await page.locator('#terminals_widget .IP_item').evaluateAll((els) => els.map((e) => e.textContent.trim()).filter(Boolean));
     assert.ok(shown.length >= withIp.length - 1, `${shown.length} IP cells for ${withIp.length} terminals`);
@@ -141,6 +152,9 @@ describe('console on the demo installation', { skip, timeout: 150000 }, () => {
     await page.locator('#add_terminal').click();
     const form = page.locator('#MACValue').last();
     await form.waitFor({ state: 'visible' });
+    // The form comes filled from the current terminal: cleared, then only the MAC.
+    await page.locator('#addTerminal_clear').click();
+    await eventually(() => page.locator('#IPValue').last().inputValue(), '');
     await form.fill(existing);
     await shot('add-dialog');
     await page.keyboard.press('Enter');
@@ -160,8 +174,8 @@ describe('console on the demo installation', { skip, timeout: 150000 }, () => {
     await page.locator('#find_terminal').click();
     const host = page.locator('#hostValue').last();
     await host.waitFor({ state: 'visible' });
-    await page.locator('#MACValue').last().fill('');
-    await page.locator('#IPValue').last().fill('');
+    await page.locator('#findTerminal_clear').click();
+    await eventually(() => page.locator('#MACValue').last().inputValue(), '');
     await host.fill(target.host);
     await page.keyboard.press('Enter');
     await eventually(() => page.locator(`${rows}[data-current]`).getAttribute('tlgid'), target.mac);
