@@ -139,7 +139,8 @@ class element {
   // Exchanges the places of two elements, neither containing the other.
   static bool swap(element& a, element& b);
   // Sorts children [from, to) with the comparator, stably; the text around children
-  // keeps its places. False for a bad range.
+  // keeps its places. While the comparator runs, index() still gives each child's place
+  // before the sort (a comparator may look up keys by it). False for a bad range.
   bool sortChildren(std::size_t from, std::size_t to, const elementComparator& compare);
 
   // Attributes. Names compare without ASCII case; setting nullopt removes.

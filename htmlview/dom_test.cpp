@@ -185,6 +185,11 @@ TEST(Dom, SortChildrenInARange) {
     return b.attribute("id")->compare(*a.attribute("id"));
   }));
   EXPECT_EQ(tagsOf(t), "r4 r3 r2 r1 h");
+  // Keys looked up by the place before the sort: the order they give is the result.
+  const std::vector<int> key = {2, 0, 4, 1, 3};
+  ASSERT_TRUE(t.sortChildren(
+      0, 5, [&](const element& a, const element& b) { return key[a.index()] - key[b.index()]; }));
+  EXPECT_EQ(tagsOf(t), "r3 r1 r4 h r2");
   test::logCapture log;
   EXPECT_FALSE(t.sortChildren(2, 9, byK));
   EXPECT_FALSE(t.sortChildren(3, 2, byK));

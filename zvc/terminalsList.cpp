@@ -289,6 +289,7 @@ void terminalsList::rebuildRows() {
   sortDisplayed();
   recomputeDays();
   rows_.clear();
+  spare_.clear();
   currentRow_ = {};
   const terminal* current = terminals_.current();
   std::string html;
@@ -342,6 +343,7 @@ void terminalsList::insertRow(terminal& t) {
 }
 
 void terminalsList::updateRow(terminal& t) {
+  spare_.erase(t.mac);  // a kept row would show the terminal as it was
   element* list = widget();
   if (!terminalsMode_ || !list || t.mac.isPseudo()) return;
   element* row = rowOf(t);
@@ -456,30 +458,62 @@ void terminalsList::rearrangeRows() {
     return;
   }
   sortDisplayed();
-  // The handles keep the rows alive while the list is empty; changes made to them
-  // meanwhile are not sent one by one, since the list goes again whole.
-  std::unordered_map<macAddress, elementRef, macAddressHash> kept = std::move(rows_);
-  rows_.clear();
   currentRow_ = {};
-  list->clear();
   const terminal* current = terminals_.current();
-  for (const terminal* t : displayed_) {
-    auto found = kept.find(t->mac);
-    elementRef row;
-    if (found != kept.end()) {
-      row = found->second;
-      markSortColumn(*row, settings_, t->mac.isPseudo());
+  // Each displayed terminal's row gets its place; rows of terminals no longer displayed
+  // go after them and are taken off the end. Rows are moved in one sort of the list's
+  // children, never one by one (50,000 single moves would each shift the rest). The sort
+  // reads each row's place by its index before the sort.
+  const std::size_t gone = displayed_.size();
+  std::vector<std::size_t> place(list->childCount(), gone);
+  std::unordered_set<macAddress, macAddressHash> shown;
+  shown.reserve(displayed_.size());
+  std::size_t placed = 0;
+  for (std::size_t i = 0; i < displayed_.size(); ++i) {
+    const terminal* t = displayed_[i];
+    shown.insert(t->mac);
+    auto found = rows_.find(t->mac);
+    if (found != rows_.end() && found->second->parent() == list) {
+      element& row = *found->second;
+      markSortColumn(row, settings_, t->mac.isPseudo());
       std::string wanted = rowClass(*t);
-      if (row->attribute("class") != wanted) row->setAttribute("class", wanted);
-      row->setStates(0, stateCurrent);
-      row->removeAttribute("current");
+      if (row.attribute("class") != wanted) row.setAttribute("class", wanted);
+      row.setStates(0, stateCurrent);
+      row.removeAttribute("current");
+      place[row.index()] = i;
+      ++placed;
     } else {
-      row = makeRow(*t, false);
+      // A row the filter took away earlier comes back as it was (its content does not
+      // depend on the sort); otherwise it is made.
+      elementRef row;
+      if (auto spare = spare_.find(t->mac); spare != spare_.end()) {
+        row = std::move(spare->second);
+        spare_.erase(spare);
+        markSortColumn(*row, settings_, t->mac.isPseudo());
+        std::string wanted = rowClass(*t);
+        if (row->attribute("class") != wanted) row->setAttribute("class", wanted);
+      } else {
+        row = makeRow(*t, false);
+      }
       if (!row) continue;
+      list->append(row);
+      place.push_back(i);
+      rows_[t->mac] = row;
+      ++placed;
     }
-    list->append(row);
-    rows_.emplace(t->mac, row);
   }
+  list->sortChildren(0, list->childCount(), [&](const element& a, const element& b) {
+    std::size_t x = place[a.index()], y = place[b.index()];
+    return x < y ? -1 : x > y ? 1 : 0;
+  });
+  // What sorted last are the rows of terminals that left the list.
+  while (list->childCount() > placed) list->child(list->childCount() - 1)->remove();
+  // Rows of terminals the filter leaves out are kept for when it lets them in again.
+  std::erase_if(rows_, [&](auto& entry) {
+    if (shown.count(entry.first)) return false;
+    spare_[entry.first] = std::move(entry.second);
+    return true;
+  });
   if (current) selectRow(current);
 }
 
@@ -501,6 +535,7 @@ void terminalsList::refreshLastSeen() {
   element* list = widget();
   if (!list) return;
   recomputeDays();
+  spare_.clear();  // their times would be old
   for (std::size_t i = 0; i < list->childCount(); ++i) {
     element* row = list->child(i);
     std::optional<std::string_view> key = row->attribute("tlgID");

@@ -172,6 +172,9 @@ class terminalsList {
   mutable bool sorted_ = true;  // offers made before the rows exist are sorted at once
   bool rowsBuilt_ = false;
   std::unordered_map<macAddress, elementRef, macAddressHash> rows_;
+  // Rows a filter change took out, by MAC, reused when the filter lets them in again;
+  // dropped when the terminal changes, the columns change or the times are refreshed.
+  std::unordered_map<macAddress, elementRef, macAddressHash> spare_;
   elementRef currentRow_;
   mutable std::unordered_map<const terminal*, lastSeen> seen_;
 };

@@ -261,21 +261,37 @@ std::string settingsMenuHtml(const userSettings& s) {
   return out;
 }
 
-void markSortColumn(element& row, const userSettings& settings, bool pseudo) {
-  std::vector<element*> stack{&row};
-  while (!stack.empty()) {
-    element* e = stack.back();
-    stack.pop_back();
-    for (std::size_t i = 0; i < e->childCount(); ++i) stack.push_back(e->child(i));
-    std::optional<std::string_view> name = e->attribute("name");
-    if (!name) continue;
-    for (const textItem* item : {&macItem, &ipItem, &hostItem, &commentItem, &lastLoginItem}) {
-      if (*name != item->name) continue;
-      bool marked = settings.sortColumn == item->sortColumn && !(pseudo && item == &macItem);
-      std::string wanted = std::string(item->name) + (marked ? " sortProperty" : "");
-      if (e->attribute("class") != wanted) e->setAttribute("class", wanted);
+namespace {
+
+// The class an item should have: its name, with " sortProperty" when it is the sorted one.
+bool hasItemClass(const element& e, std::string_view name, bool marked) {
+  std::optional<std::string_view> cls = e.attribute("class");
+  if (!cls) return false;
+  constexpr std::string_view mark = " sortProperty";
+  if (!marked) return *cls == name;
+  return cls->size() == name.size() + mark.size() && cls->starts_with(name) && cls->ends_with(mark);
+}
+
+void markItems(element& e, const userSettings& settings, bool pseudo) {
+  for (std::size_t i = 0; i < e.childCount(); ++i) {
+    element& child = *e.child(i);
+    if (std::optional<std::string_view> name = child.attribute("name")) {
+      for (const textItem* item : {&macItem, &ipItem, &hostItem, &commentItem, &lastLoginItem}) {
+        if (*name != item->name) continue;
+        bool marked = settings.sortColumn == item->sortColumn && !(pseudo && item == &macItem);
+        if (!hasItemClass(child, item->name, marked))
+          child.setAttribute("class", std::string(item->name) + (marked ? " sortProperty" : ""));
+      }
     }
+    if (child.childCount() > 0) markItems(child, settings, pseudo);
   }
+}
+
+}  // namespace
+
+void markSortColumn(element& row, const userSettings& settings, bool pseudo) {
+  // Called for every row when the sort changes: no allocation unless a class changes.
+  markItems(row, settings, pseudo);
 }
 
 bool userSettings::*columnFlag(std::string_view id) {

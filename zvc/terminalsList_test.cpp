@@ -499,6 +499,36 @@ TEST_F(TerminalsList, SortAndFilterKeepRows) {
   EXPECT_EQ(list.rowOf(y)->uid(), yUid);
 }
 
+// A row the filter took away comes back as the same row, unless the terminal changed
+// meanwhile: then it is made anew with what changed.
+TEST_F(TerminalsList, FilteredRowsComeBackCurrent) {
+  terminal& a = add("00:00:00:00:00:01", "alpha");
+  terminal& b = add("00:00:00:00:00:02", "beta");
+  terminal& c = add("00:00:00:00:00:03", "gamma");
+  a.runsProduct = true;
+  list.rebuildRows();
+  list.rebuildMenu();
+  std::uint64_t bUid = list.rowOf(b)->uid();
+  auto filter = [&](int value) {
+    doc.byId("filter_terminals")->setValue(std::to_string(value));
+    list.onFilterChosen();
+    list.applyMenu();
+  };
+  filter(2);
+  EXPECT_EQ(rowKeys(), std::vector<std::string>{"00:00:00:00:00:01"});
+  EXPECT_EQ(list.rowOf(b), nullptr);
+  c.host = "gamma-2";
+  list.updateRow(c);  // still filtered out: no row
+  EXPECT_EQ(list.rowOf(c), nullptr);
+  filter(1);
+  EXPECT_EQ(rowKeys(), (std::vector<std::string>{"00:00:00:00:00:01", "00:00:00:00:00:02",
+                                                 "00:00:00:00:00:03"}));
+  EXPECT_EQ(list.rowOf(b)->uid(), bUid);
+  EXPECT_NE(list.rowOf(c)->selectFirst("[name=host_item]")->text().find("gamma-2"),
+            std::string::npos);
+  EXPECT_EQ(list.displayed().size(), 3u);
+}
+
 // --- Online marks ---------------------------------------------------------------------
 
 // The countdown falls each minute; at 0 the row loses "online"; a hidden row keeps
