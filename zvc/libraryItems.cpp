@@ -1,5 +1,6 @@
 #include "zvc/libraryItems.h"
 
+#include "htmlview/parser.h"
 #include "platform/textConv.h"
 
 namespace zv {
@@ -17,24 +18,7 @@ bool passes(const optionList& options, const versionSpec* spec) {
 std::string htmlEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
+  appendEscaped(out, text, true);
   return out;
 }
 

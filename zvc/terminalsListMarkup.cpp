@@ -1,5 +1,6 @@
 #include "zvc/terminalsListMarkup.h"
 
+#include "htmlview/parser.h"
 #include "platform/textConv.h"
 
 #include <arpa/inet.h>
@@ -11,27 +12,6 @@ namespace zv {
 namespace {
 
 constexpr const char* nbsp2 = "&nbsp;&nbsp;";
-
-void appendEscaped(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-}
 
 // Single-byte identity texts: ASCII as is, anything else as '?' so that the markup
 // stays valid UTF-8.
@@ -184,7 +164,7 @@ std::string terminalRowContentHtml(const terminal& t, const userSettings& s,
   if (s.showMAC) {
     mac = pseudo ? toUtf8(pseudoTerminalName(t.mac, groupName)) : t.mac.logText();
     std::string text;
-    appendEscaped(text, mac);
+    appendEscaped(text, mac, true);
     text += nbsp2;
     mac.clear();
     appendItem(mac, macItem, sorted(macItem) && !pseudo, text);
@@ -200,7 +180,7 @@ std::string terminalRowContentHtml(const terminal& t, const userSettings& s,
   auto escapedItem = [&](bool shown, const textItem& item, const std::string& value) {
     if (!shown || value.empty()) return;
     std::string text;
-    appendEscaped(text, value);
+    appendEscaped(text, value, true);
     appendItem(out, item, sorted(item), text);
   };
   escapedItem(s.showHost, hostItem, fromSingleByte(t.host));
@@ -216,7 +196,7 @@ std::string terminalRowContentHtml(const terminal& t, const userSettings& s,
   std::string version;
   if (!pseudo && !t.version.empty()) {
     version = "v.";
-    appendEscaped(version, fromSingleByte(t.version));
+    appendEscaped(version, fromSingleByte(t.version), true);
     version += nbsp2;
   }
   appendItem(out, versionItem, false, version);
