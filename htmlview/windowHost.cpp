@@ -244,6 +244,18 @@ void windowHost::flush() {
   }
 }
 
+void windowHost::setClipboard(std::string_view text) {
+  if (attached_) send(json{{"t", "clipboard"}, {"text", std::string(text)}});
+}
+
+void windowHost::openInBrowser(std::string_view url) {
+  if (attached_) send(json{{"t", "open"}, {"url", std::string(url)}});
+}
+
+void windowHost::setWaitCursor(bool wait) {
+  if (attached_) send(json{{"t", "cursor"}, {"wait", wait}});
+}
+
 void windowHost::onUiThread(std::function<void()> work) {
   std::weak_ptr<windowHost*> alive = self_;
   loop_.postTask([alive, work = std::move(work)] {

@@ -136,6 +136,12 @@ class windowHost final : public hostSink {
   // Sends every window's pending changes (drops them while no client is attached).
   void flush();
 
+  // Frames for the browser itself (dropped while no client is attached): put text on
+  // its clipboard, open a page in a new tab, show or end the wait cursor.
+  void setClipboard(std::string_view text);
+  void openInBrowser(std::string_view url);
+  void setWaitCursor(bool wait);
+
   bool clientAttached() const { return attached_; }
   // The last geometry the client reported for the main window.
   std::optional<windowGeometry> mainGeometry() const { return geometry_; }

@@ -56,6 +56,11 @@ bool consoleSession::saveSettingsNow() {
   screenRect window = settings_.window();
   if (std::optional<windowGeometry> g = windows_.mainGeometry()) {
     window = {g->x, g->y, g->width, g->height};
+    // Kept on the screen the browser reported, so that the next start opens it there.
+    if (g->screenWidth > 0 && g->screenHeight > 0) {
+      const screenRect screen[] = {{0, 0, g->screenWidth, g->screenHeight}};
+      window = placeOnMonitors(window, screen);
+    }
   }
   return saveSettings(userStore_, settings_, window);
 }
@@ -65,6 +70,7 @@ void consoleSession::frameBuilt(consoleMode mode, document& doc) {
     terminalsListHooks hooks;
     hooks.reloadTerminal = [this](terminal& t) { reloadTerminalRecord(t, state_.versions); };
     hooks.groupName = state_.groups.nameLookup();
+    hooks.setClipboard = [this](const std::string& text) { windows_.setClipboard(text); };
     list_ = std::make_unique<terminalsList>(doc, state_.terminals, settings_, std::move(hooks));
     list_->rebuildDisplayedList();
     state_.terminals.offerToList = [this](terminal& t) { list_->offerTerminal(t); };

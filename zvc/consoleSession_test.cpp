@@ -105,6 +105,14 @@ TEST_F(ConsoleSession, SettingsShapeTheListAndAreSavedOnClose) {
   EXPECT_EQ(stored("showNote"), 1u);
   EXPECT_EQ(stored("sortColumn"), 1u);
   EXPECT_EQ(stored("terminalswidth"), 300u);
+
+  // A window left beyond the screen the browser reports is saved on it.
+  browser.reportGeometry(window, {5000, 30, 1500, 1000, 1920, 1080});
+  loop.pump();
+  EXPECT_TRUE(session->saveSettingsNow());
+  EXPECT_EQ(stored("posX"), 0u);
+  EXPECT_EQ(stored("posY"), 0u);
+  EXPECT_EQ(stored("width"), 1500u);
 }
 
 // A terminal reported changed updates its own row; one new to the register is read
@@ -154,6 +162,15 @@ TEST_F(ConsoleSession, ContextMenuHidesTheTerminal) {
   EXPECT_TRUE(fileExists(directoryOf("00:1A:2B:3C:4D:02") + "hidden"));
   EXPECT_EQ(rows(), (std::vector<std::string>{"00:1A:2B:3C:4D:01", "00:1A:2B:3C:4D:03"}));
   EXPECT_TRUE(boxes.empty());
+
+  // Copying the current terminal's MAC puts it on the browser's clipboard.
+  ASSERT_TRUE(browser.contextMenu(window, "option[tlgID='00:1A:2B:3C:4D:03']"));
+  loop.pump();
+  ASSERT_TRUE(browser.menuItem(window, "#mac_copy"));
+  loop.pump();
+  std::vector<nlohmann::json> copied = browser.framesOf("clipboard");
+  ASSERT_EQ(copied.size(), 1u);
+  EXPECT_FALSE(copied[0]["text"].get<std::string>().empty());
 }
 
 }  // namespace
