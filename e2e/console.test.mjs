@@ -6,7 +6,7 @@
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, rmSync } from 'node:fs';
+import { existsSync, mkdirSync, mkdtempSync, rmSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -188,5 +188,62 @@ describe('console on the demo installation', { skip, timeout: 150000 }, () => {
     await startConsole();
     await page.locator('#terminals_widget .IP_item').first().waitFor({ state: 'visible' });
     await shot('restarted');
+  });
+});
+
+// 50,000 terminals: the console starts, the list goes to the browser lazily and
+// scrolls, and a column change applies to the rows in view.
+describe('console with 50,000 terminals', { skip, timeout: 120000 }, () => {
+  const COUNT = 50000;
+  let root;
+  let zv;
+  let browser;
+  let page;
+
+  before(async () => {
+    root = mkdtempSync(path.join(os.tmpdir(), 'zv-e2e-big-'));
+    execFileSync(path.join(build, 'zvdemo'), [root, path.join(build, 'Bin')], { stdio: 'ignore' });
+    const terminals = path.join(root, 'ZelvarData/Terminals');
+    const hex = (n) => n.toString(16).toUpperCase().padStart(2, '0');
+    for (let i = 0; i < COUNT; i++)
+      mkdirSync(path.join(terminals, `02.00.00.00.${hex(i >> 8)}.${hex(i & 255)}`));
+    zv = await zvcenter.start([], { gallery: false, env: {
+      ZELVAR_HKLM: path.join(root, 'registry/hklm.conf'),
+      ZELVAR_HKCU: path.join(root, 'registry/hkcu.conf'),
+      ZELVAR_MAILSLOTS: 'zv-e2e-big-' + process.pid,
+    } });
+    browser = await startBrowser();
+    page = browser.context.pages()[0] || await browser.context.newPage();
+    page.setDefaultTimeout(20000);
+    await page.goto(zv.url);
+  });
+
+  after(async () => {
+    if (browser) await browser.close();
+    if (zv) await zv.stop();
+    if (root) rmSync(root, { recursive: true, force: true });
+  });
+
+  test('the list is drawn lazily and scrolls to its middle', async () => {
+    const list = page.locator('#terminals_widget');
+    await list.locator('zv-option').first().waitFor({ state: 'visible' });
+    assert.equal(await list.getAttribute('data-zv-lazy'), '');
+    const drawn = await list.locator('zv-option').count();
+    assert.ok(drawn > 0 && drawn < 2000, `${drawn} rows drawn`);
+    await list.evaluate((el) => { el.scrollTop = el.scrollHeight / 2; });
+    // The rows in view come from the middle of the list (MACs 02:00:00:00:xx:xx sort
+    // after the demo's 00:1A:… terminals, which are a few hundred).
+    await eventually(async () => {
+      const macs = await list.locator('zv-option').evaluateAll((els) =>
+        els.map((e) => e.getAttribute('tlgid')).filter((m) => m && m.startsWith('02:00:00:00:')));
+      const middle = macs.map((m) => parseInt(m.slice(12).replace(':', ''), 16));
+      return middle.some((n) => n > COUNT * 0.4 && n < COUNT * 0.6);
+    }, true, 10000);
+    await page.screenshot({ path: screenshotPath('console-50000-middle') });
+
+    await page.locator('#menu_terminals').click();
+    await page.locator('#showIP').click();
+    await page.keyboard.press('Escape');
+    await eventually(async () => (await list.locator('zv-option .IP_item').count()) > 0, true, 10000);
   });
 });
