@@ -10,25 +10,10 @@ import { existsSync, mkdirSync, mkdtempSync, rmSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { zvcenter, screenshotPath, skip, startBrowser } from './harness.mjs';
+import { eventually, zvcenter, screenshotPath, skip, startBrowser } from './harness.mjs';
 
 const tree = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
 const build = process.env.ZV_BUILD || path.join(tree, 'build/default');
-
-// Polls `read` until it returns `want` (deepEqual) or the time is up.
-async function eventually(read, want, timeout = 5000) {
-  const end = Date.now() + timeout;
-  for (;;) {
-    const got = await read();
-    try {
-      assert.deepEqual(got, want);
-      return;
-    } catch (err) {
-      if (Date.now() > end) throw err;
-    }
-    await new Promise((r) => setTimeout(r, 50));
-  }
-}
 
 describe('console on the demo installation', { skip, timeout: 150000 }, () => {
   let root;

@@ -6,7 +6,7 @@
 
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { zvcenter, screenshotPath, skip, startBrowser } from './harness.mjs';
+import { eventually, zvcenter, screenshotPath, skip, startBrowser } from './harness.mjs';
 
 const ROWS = 50000;
 
@@ -14,22 +14,6 @@ const ROWS = 50000;
 function rowWithCode(code) {
   for (let n = 1; n <= ROWS; n++) if ((n * 7919) % ROWS === code) return n;
   return 0;
-}
-
-// Polls `read` until it returns `want` (deepEqual) or the time is up.
-async function eventually(read, want, timeout = 5000) {
-  const end = Date.now() + timeout;
-  let got;
-  for (;;) {
-    got = await read();
-    try {
-      assert.deepEqual(got, want);
-      return;
-    } catch (err) {
-      if (Date.now() > end) throw err;
-    }
-    await new Promise((r) => setTimeout(r, 50));
-  }
 }
 
 describe('gallery in the browser', { skip, timeout: 110000 }, () => {

@@ -12,6 +12,7 @@ import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+import assert from 'node:assert/strict';
 import { chromium } from 'playwright-core';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -175,4 +176,20 @@ export async function startBrowser() {
 export function screenshotPath(name) {
   mkdirSync(outputDir, { recursive: true });
   return path.join(outputDir, name + '.png');
+}
+
+// Polls `read` until it returns `want` (deepEqual) or the time is up; then fails with
+// the last value read.
+export async function eventually(read, want, timeout = 5000) {
+  const end = Date.now() + timeout;
+  for (;;) {
+    const got = await read();
+    try {
+      assert.deepEqual(got, want);
+      return;
+    } catch (err) {
+      if (Date.now() > end) throw err;
+    }
+    await new Promise((r) => setTimeout(r, 50));
+  }
 }

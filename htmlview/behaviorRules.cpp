@@ -99,12 +99,12 @@ class cssReader {
   std::size_t at_ = 0;
 };
 
-// Splits at `separator` where it stands outside strings, brackets and parentheses.
-std::vector<std::string_view> splitTopLevel(std::string_view s, char separator) {
-  std::vector<std::string_view> parts;
+// Calls `at(i, c)` for each character of `s` that stands outside strings, brackets and
+// parentheses.
+template <class Visit>
+void forEachTopLevel(std::string_view s, Visit at) {
   int depth = 0;
   char quote = 0;
-  std::size_t start = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
     char c = s[i];
     if (quote) {
@@ -119,11 +119,21 @@ std::vector<std::string_view> splitTopLevel(std::string_view s, char separator) 
       ++depth;
     } else if ((c == ')' || c == ']') && depth > 0) {
       --depth;
-    } else if (c == separator && depth == 0) {
-      parts.push_back(s.substr(start, i - start));
-      start = i + 1;
+    } else if (depth == 0) {
+      at(i, c);
     }
   }
+}
+
+// Splits at `separator` where it stands outside strings, brackets and parentheses.
+std::vector<std::string_view> splitTopLevel(std::string_view s, char separator) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  forEachTopLevel(s, [&](std::size_t i, char c) {
+    if (c != separator) return;
+    parts.push_back(s.substr(start, i - start));
+    start = i + 1;
+  });
   parts.push_back(s.substr(start));
   return parts;
 }
@@ -164,26 +174,9 @@ std::optional<std::vector<std::string>> blockBehaviors(std::string_view body) {
 // Where the rightmost compound of a single selector starts.
 std::size_t rightmostCompound(std::string_view sel) {
   std::size_t start = 0;
-  int depth = 0;
-  char quote = 0;
-  for (std::size_t i = 0; i < sel.size(); ++i) {
-    char c = sel[i];
-    if (quote) {
-      if (c == '\\') {
-        ++i;
-      } else if (c == quote) {
-        quote = 0;
-      }
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == '[' || c == '(') {
-      ++depth;
-    } else if ((c == ']' || c == ')') && depth > 0) {
-      --depth;
-    } else if (depth == 0 && (isBlank(c) || c == '>' || c == '+' || c == '~')) {
-      start = i + 1;
-    }
-  }
+  forEachTopLevel(sel, [&](std::size_t i, char c) {
+    if (isBlank(c) || c == '>' || c == '+' || c == '~') start = i + 1;
+  });
   return start;
 }
 
