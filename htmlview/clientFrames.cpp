@@ -1,6 +1,8 @@
 #include "htmlview/clientFrames.h"
 
+#include <algorithm>
 #include <initializer_list>
+#include <vector>
 
 namespace zv {
 namespace {
@@ -126,8 +128,24 @@ checkedFrame checkClientFrame(const json& frame) {
 checkedFrame parseClientFrame(std::string_view text) {
   if (text.size() > maxClientFrameBytes)
     return refused("frame of " + std::to_string(text.size()) + " bytes is over the limit");
-  json frame = json::parse(text, nullptr, false);
+  // A key given twice would be read as whichever came last: such a frame is refused.
+  std::vector<std::vector<std::string>> keys;
+  bool duplicate = false;
+  json::parser_callback_t noDuplicates = [&](int depth, json::parse_event_t event, json& parsed) {
+    if (event == json::parse_event_t::object_start) {
+      keys.resize(std::size_t(depth) + 1);
+      keys[std::size_t(depth)].clear();
+    } else if (event == json::parse_event_t::key && depth > 0) {
+      auto& seen = keys[std::size_t(depth) - 1];
+      const std::string& key = parsed.get_ref<const std::string&>();
+      if (std::find(seen.begin(), seen.end(), key) != seen.end()) duplicate = true;
+      seen.push_back(key);
+    }
+    return true;
+  };
+  json frame = json::parse(text, noDuplicates, false);
   if (frame.is_discarded()) return refused("not valid JSON");
+  if (duplicate) return refused("a key appears twice");
   return checkClientFrame(frame);
 }
 

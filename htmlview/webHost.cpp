@@ -11,6 +11,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <list>
 #include <thread>
 
 namespace zv {
@@ -29,8 +31,11 @@ namespace websocket = beast::websocket;
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
-constexpr auto httpReadTimeout = std::chrono::seconds(30);
 constexpr std::size_t maxRequestHeader = 16 * 1024;
+// After a failed accept (out of descriptors) the host waits this long before the next.
+constexpr auto acceptBackoff = std::chrono::milliseconds(100);
+// How often a WebSocket whose reading paused looks whether the console caught up.
+constexpr auto resumePoll = std::chrono::milliseconds(10);
 // A frame larger than maxClientFrameBytes is read and thrown away; one larger than this
 // ends the connection.
 constexpr std::size_t maxIncomingMessage = 16 * 1024 * 1024;
@@ -40,6 +45,19 @@ constexpr std::size_t readChunk = 64 * 1024;
 
 class wsSession;
 
+// What the host knows of every open connection, so that it can make room for a new
+// one when the limit is reached.
+struct trackedConnection {
+  virtual ~trackedConnection() = default;
+  // Closes the socket; the session's handlers then end it.
+  virtual void drop() = 0;
+  // A connection that showed a session cookie or is the WebSocket is never dropped to
+  // make room.
+  bool trusted = false;
+  std::chrono::steady_clock::time_point lastActivity = std::chrono::steady_clock::now();
+  void touch() { lastActivity = std::chrono::steady_clock::now(); }
+};
+
 // Everything the I/O thread shares. Touched only on the I/O thread after start(),
 // except `attached` and what start() sets before the thread exists.
 struct hostCore {
@@ -47,24 +65,40 @@ struct hostCore {
 
   webHostConfig config;
   hostSink& sink;
+  consoleAccess access;
   std::unique_ptr<webRoutes> routes;
-  std::string token;
   std::uint16_t port = 0;
   net::io_context ioc{1};
   tcp::acceptor acceptor{ioc};
+  net::steady_timer acceptTimer{ioc};
+  std::list<std::weak_ptr<trackedConnection>> connections;
+  bool acceptFailing = false;
   std::weak_ptr<wsSession> controller;
   std::atomic<bool> attached{false};
 
   void accept();
+  void onAccept(beast::error_code ec, tcp::socket socket);
+  // Room for one more connection: drops the untrusted one idle longest when the limit
+  // is reached. False when every connection is trusted.
+  bool makeRoom();
+  void track(const std::shared_ptr<trackedConnection>& c) { connections.push_back(c); }
   void deliver(const std::shared_ptr<const std::string>& frame);
   // A new WebSocket is open: it takes control or is told that another client has it.
   bool takeControl(const std::shared_ptr<wsSession>& session);
   void lostControl(const wsSession* session);
 };
 
-class wsSession : public std::enable_shared_from_this<wsSession> {
+class wsSession : public trackedConnection, public std::enable_shared_from_this<wsSession> {
  public:
-  wsSession(tcp::socket&& socket, hostCore& core) : ws_(std::move(socket)), core_(core) {}
+  wsSession(tcp::socket&& socket, hostCore& core)
+      : ws_(std::move(socket)), core_(core), resume_(core.ioc) {
+    trusted = true;
+  }
+
+  void drop() override {
+    beast::error_code ignored;
+    beast::get_lowest_layer(ws_).socket().close(ignored);
+  }
 
   void run(http::request<http::empty_body> request) {
     request_ = std::move(request);
@@ -136,7 +170,20 @@ class wsSession : public std::enable_shared_from_this<wsSession> {
       message_.clear();
       messageBytes_ = 0;
     }
-    read();
+    readWhenCaughtUp();
+  }
+
+  // While the console has more than maxQueuedFrames frames to handle, nothing more is
+  // read: the client's frames wait in its own socket, not in the console's memory.
+  void readWhenCaughtUp() {
+    if (core_.sink.queuedFrames() <= maxQueuedFrames) {
+      read();
+      return;
+    }
+    resume_.expires_after(resumePoll);
+    resume_.async_wait([self = shared_from_this()](beast::error_code ec) {
+      if (!ec) self->readWhenCaughtUp();
+    });
   }
 
   void handleMessage() {
@@ -197,14 +244,22 @@ class wsSession : public std::enable_shared_from_this<wsSession> {
   bool controlling_ = false;
   bool closeAfterWrite_ = false;
   bool closing_ = false;
+  net::steady_timer resume_;
 };
 
-class httpSession : public std::enable_shared_from_this<httpSession> {
+class httpSession : public trackedConnection,
+                    public std::enable_shared_from_this<httpSession> {
  public:
-  httpSession(tcp::socket&& socket, hostCore& core) : stream_(std::move(socket)), core_(core) {}
+  httpSession(tcp::socket&& socket, hostCore& core)
+      : stream_(std::move(socket)), core_(core), buffer_(maxRequestHeader * 2) {}
 
   void run() {
     net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->read(); });
+  }
+
+  void drop() override {
+    beast::error_code ignored;
+    stream_.socket().close(ignored);
   }
 
  private:
@@ -212,7 +267,9 @@ class httpSession : public std::enable_shared_from_this<httpSession> {
     parser_.emplace();
     parser_->header_limit(maxRequestHeader);
     parser_->body_limit(0);
-    stream_.expires_after(httpReadTimeout);
+    // The whole request header within the idle time: a connection that sends nothing,
+    // or a header a byte at a time, is closed.
+    stream_.expires_after(core_.config.idleTimeout);
     http::async_read(
         stream_, buffer_, *parser_,
         [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onRead(ec); });
@@ -222,59 +279,125 @@ class httpSession : public std::enable_shared_from_this<httpSession> {
     if (ec) {
       beast::error_code ignored;
       stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+      stream_.socket().close(ignored);
       return;
     }
+    touch();
     http::request<http::empty_body> request = parser_->release();
-    std::string_view target(request.target().data(), request.target().size());
-    std::string_view host(request[http::field::host].data(), request[http::field::host].size());
+    auto field = [&](http::field name) {
+      auto value = request[name];
+      return std::string_view(value.data(), value.size());
+    };
+    std::string cookies;
+    for (auto it = request.find(http::field::cookie);
+         it != request.end() && it->name() == http::field::cookie; ++it) {
+      if (!cookies.empty()) cookies += "; ";
+      cookies.append(it->value().data(), it->value().size());
+    }
+    webRequest req;
+    req.method = std::string_view(request.method_string().data(), request.method_string().size());
+    req.target = std::string_view(request.target().data(), request.target().size());
+    req.host = field(http::field::host);
+    req.hostCount = int(request.count(http::field::host));
+    req.origin = field(http::field::origin);
+    req.originCount = int(request.count(http::field::origin));
+    req.cookie = cookies;
+    req.peerUid = [this]() -> std::optional<uid_t> {
+      beast::error_code e1, e2;
+      tcp::endpoint client = stream_.socket().remote_endpoint(e1);
+      tcp::endpoint server = stream_.socket().local_endpoint(e2);
+      if (e1 || e2) return std::nullopt;
+      return tcpClientOwner(client.address().to_string(), client.port(),
+                            server.address().to_string(), server.port());
+    };
     if (websocket::is_upgrade(request)) {
-      std::string_view origin(request[http::field::origin].data(),
-                              request[http::field::origin].size());
-      std::string why = core_.routes->refuseUpgrade(target, host, origin);
+      std::string why = core_.routes->refuseUpgrade(req);
       if (!why.empty()) {
         logMessage("web host: WebSocket refused: %s", why.c_str());
         webReply reply;
         reply.status = 403;
         reply.contentType = "text/plain; charset=utf-8";
         reply.body = "Forbidden\n";
-        respond(reply, request.version(), false);
+        respond(std::move(reply), request.version(), false);
         return;
       }
-      std::make_shared<wsSession>(stream_.release_socket(), core_)->run(std::move(request));
+      auto session = std::make_shared<wsSession>(stream_.release_socket(), core_);
+      core_.track(session);
+      session->run(std::move(request));
       return;
     }
-    std::string_view method(request.method_string().data(), request.method_string().size());
-    webReply reply = core_.routes->answer(method, target, host);
-    if (reply.status == 403)
-      logMessage("web host: refused %.*s %.*s", int(method.size()), method.data(),
-                 int(std::min<std::size_t>(target.find('?'), target.size())), target.data());
-    respond(reply, request.version(), request.keep_alive());
+    webReply reply = core_.routes->answer(req);
+    trusted = trusted || reply.trusted;
+    if (reply.status == 403 || reply.status == 400)
+      logMessage("web host: refused %.*s %.*s", int(req.method.size()), req.method.data(),
+                 int(std::min<std::size_t>(req.target.find('?'), req.target.size())),
+                 req.target.data());
+    respond(std::move(reply), request.version(), request.keep_alive());
   }
 
-  void respond(const webReply& reply, unsigned version, bool keepAlive) {
-    auto res = std::make_shared<http::response<http::string_body>>(
-        static_cast<http::status>(reply.status), version);
-    res->set(http::field::server, "zvcenter");
-    res->set(http::field::content_type, reply.contentType);
-    res->set("X-Content-Type-Options", "nosniff");
-    res->set("Referrer-Policy", "no-referrer");
-    for (const auto& [name, value] : reply.headers) res->set(name, value);
-    res->body() = reply.body;
-    res->keep_alive(keepAlive);
-    res->prepare_payload();
+  template <class Body>
+  void prepare(http::response<Body>& res, const webReply& reply, bool keepAlive) {
+    res.set(http::field::server, "zvcenter");
+    res.set(http::field::content_type, reply.contentType);
+    res.set("X-Content-Type-Options", "nosniff");
+    res.set("Referrer-Policy", "no-referrer");
+    for (const auto& [name, value] : reply.headers) res.insert(name, value);
+    res.keep_alive(keepAlive);
+    res.prepare_payload();
+  }
+
+  template <class Body>
+  void write(std::shared_ptr<http::response<Body>> res) {
+    stream_.expires_after(core_.config.writeTimeout);
     http::async_write(stream_, *res,
                       [self = shared_from_this(), res](beast::error_code ec, std::size_t) {
                         self->onWrite(ec, res->keep_alive());
                       });
   }
 
+  // The body goes out without a copy: compiled-in bytes as they are, files streamed
+  // from their descriptor a few kilobytes at a time.
+  void respond(webReply reply, unsigned version, bool keepAlive) {
+    auto status = static_cast<http::status>(reply.status);
+    if (reply.file.fd() >= 0) {
+      auto res = std::make_shared<http::response<http::file_body>>(status, version);
+      beast::file f;
+      f.native_handle(reply.file.release());
+      beast::error_code ec;
+      res->body().reset(std::move(f), ec);
+      if (ec) {
+        webReply failed;
+        failed.status = 500;
+        failed.contentType = "text/plain; charset=utf-8";
+        failed.body = "Internal error\n";
+        respond(std::move(failed), version, false);
+        return;
+      }
+      prepare(*res, reply, keepAlive);
+      write(res);
+    } else if (!reply.staticBody.empty()) {
+      auto res = std::make_shared<http::response<http::span_body<const char>>>(status, version);
+      res->body() = http::span_body<const char>::value_type(reply.staticBody.data(),
+                                                            reply.staticBody.size());
+      prepare(*res, reply, keepAlive);
+      write(res);
+    } else {
+      auto res = std::make_shared<http::response<http::string_body>>(status, version);
+      res->body() = std::move(reply.body);
+      prepare(*res, reply, keepAlive);
+      write(res);
+    }
+  }
+
   void onWrite(beast::error_code ec, bool keepAlive) {
+    touch();
     if (!ec && keepAlive) {
       read();
       return;
     }
     beast::error_code ignored;
     stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.socket().close(ignored);
   }
 
   beast::tcp_stream stream_;
@@ -284,15 +407,51 @@ class httpSession : public std::enable_shared_from_this<httpSession> {
 };
 
 void hostCore::accept() {
-  acceptor.async_accept([this](beast::error_code ec, tcp::socket socket) {
-    if (ec == net::error::operation_aborted) return;
-    if (ec) {
-      logMessage("web host: accept failed: %s", ec.message().c_str());
-    } else {
-      std::make_shared<httpSession>(std::move(socket), *this)->run();
-    }
-    accept();
+  acceptor.async_accept(
+      [this](beast::error_code ec, tcp::socket socket) { onAccept(ec, std::move(socket)); });
+}
+
+void hostCore::onAccept(beast::error_code ec, tcp::socket socket) {
+  if (ec == net::error::operation_aborted) return;
+  if (ec) {
+    // Out of descriptors (or memory): free one and wait a little instead of trying
+    // again at once, which would only spin.
+    if (!acceptFailing)
+      logMessage("web host: accept failed: %s; waiting before the next", ec.message().c_str());
+    acceptFailing = true;
+    makeRoom();
+    acceptTimer.expires_after(acceptBackoff);
+    acceptTimer.async_wait([this](beast::error_code e) {
+      if (!e) accept();
+    });
+    return;
+  }
+  acceptFailing = false;
+  if (makeRoom()) {
+    auto session = std::make_shared<httpSession>(std::move(socket), *this);
+    track(session);
+    session->run();
+  } else {
+    beast::error_code ignored;
+    socket.close(ignored);
+  }
+  accept();
+}
+
+bool hostCore::makeRoom() {
+  connections.remove_if([](const std::weak_ptr<trackedConnection>& c) { return c.expired(); });
+  if (connections.size() < maxConnections) return true;
+  std::shared_ptr<trackedConnection> oldest;
+  for (const auto& weak : connections) {
+    auto c = weak.lock();
+    if (c && !c->trusted && (!oldest || c->lastActivity < oldest->lastActivity)) oldest = c;
+  }
+  if (!oldest) return false;
+  oldest->drop();
+  connections.remove_if([&](const std::weak_ptr<trackedConnection>& c) {
+    return c.lock() == oldest;
   });
+  return true;
 }
 
 void hostCore::deliver(const std::shared_ptr<const std::string>& frame) {
@@ -356,8 +515,6 @@ bool webHost::start() {
               core.config.address.c_str());
     return false;
   }
-  core.token = makeAccessToken();
-  if (core.token.empty()) return false;
   tcp::endpoint endpoint(address, core.config.port);
   core.acceptor.open(endpoint.protocol(), ec);
   if (!ec) core.acceptor.set_option(net::socket_base::reuse_address(true), ec);
@@ -374,11 +531,10 @@ bool webHost::start() {
   webRoutesConfig routes;
   routes.address = address.to_string();
   routes.port = core.port;
-  routes.token = core.token;
   routes.skinDirectory = core.config.skinDirectory;
   routes.docsDirectory = core.config.docsDirectory;
   routes.clientDirectory = core.config.clientDirectory;
-  core.routes = std::make_unique<webRoutes>(std::move(routes));
+  core.routes = std::make_unique<webRoutes>(std::move(routes), core.access);
   core.accept();
   impl_->thread = std::thread([&core] {
     while (true) {
@@ -399,12 +555,10 @@ std::uint16_t webHost::port() const {
   return impl_->core.port;
 }
 
-const std::string& webHost::token() const {
-  return impl_->core.token;
-}
-
-std::string webHost::url() const {
-  return impl_->core.routes ? impl_->core.routes->pageUrl() : std::string();
+std::string webHost::launchUrl(std::optional<uid_t> onlyFor) {
+  if (!impl_->core.routes) return {};
+  std::string secret = impl_->core.access.newLaunchSecret(onlyFor);
+  return secret.empty() ? std::string() : impl_->core.routes->pageUrl(secret);
 }
 
 bool webHost::clientAttached() const {

@@ -7,7 +7,8 @@
 // The host knows nothing of documents. The console implements hostSink: it is told
 // when a client attaches (and then sends every open window), when it detaches, and
 // receives each client frame that passed the checks of clientFrames.h. It sends
-// frames with send(). Access rules and routes are in webRoutes.h.
+// frames with send(). Access rules and routes are in webRoutes.h; docs/security.md
+// gives the whole arrangement and the limits below.
 //
 // One client controls the console at a time. A second WebSocket gets {"t":"inUse"} and
 // is closed; when the controlling client goes, the next one to connect takes over.
@@ -22,7 +23,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <memory>
 #include <string>
 
@@ -37,7 +42,14 @@ class hostSink {
   virtual void onClientDetached() = 0;
   // One checked frame of the controlling client.
   virtual void onMessage(const nlohmann::json& frame) = 0;
+  // Frames handed over by onMessage and not yet handled (any thread). While more than
+  // maxQueuedFrames wait, the host stops reading the client's WebSocket.
+  virtual std::size_t queuedFrames() const { return 0; }
 };
+
+// Limits of the host (docs/security.md).
+constexpr std::size_t maxConnections = 256;
+constexpr std::size_t maxQueuedFrames = 64;
 
 struct webHostConfig {
   // Only loopback addresses are accepted (127.0.0.0/8, ::1).
@@ -50,6 +62,10 @@ struct webHostConfig {
   // Serves index.html, client.js and client.css from this directory instead of the
   // copies compiled into the program (for working on the client). Ends with '/'.
   std::string clientDirectory;
+  // A connection that sends no complete request header within this time is closed;
+  // so is one whose reply does not go out within writeTimeout.
+  std::chrono::milliseconds idleTimeout{5000};
+  std::chrono::milliseconds writeTimeout{30000};
 };
 
 class webHost {
@@ -60,15 +76,16 @@ class webHost {
   webHost(const webHost&) = delete;
   webHost& operator=(const webHost&) = delete;
 
-  // Makes the token, binds, listens and starts the I/O thread. False, with a line in
-  // the diagnostic log, when the address is not loopback or cannot be bound.
+  // Binds, listens and starts the I/O thread. False, with a line in the diagnostic log,
+  // when the address is not loopback or cannot be bound.
   bool start();
 
   // Valid after a successful start().
   std::uint16_t port() const;
-  const std::string& token() const;
-  // "http://127.0.0.1:PORT/?token=TOKEN": what the console opens in the browser.
-  std::string url() const;
+  // A fresh one-time address "http://127.0.0.1:PORT/?token=SECRET" (webRoutes.h): each
+  // call makes a new launch secret; with `onlyFor` it opens only from that uid's
+  // connections. Empty before start() or without random bytes. Any thread.
+  std::string launchUrl(std::optional<uid_t> onlyFor = std::nullopt);
 
   // True while a client controls the console.
   bool clientAttached() const;

@@ -5,12 +5,18 @@
 
 #include <gtest/gtest.h>
 #include <boost/asio/connect.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -43,6 +49,8 @@ class recordingSink : public hostSink {
   void onMessage(const json& frame) override {
     change([&] { messages.push_back(frame); });
   }
+  std::size_t queuedFrames() const override { return queued; }
+  std::atomic<std::size_t> queued{0};
 
   bool waitFor(const std::function<bool()>& done) {
     std::unique_lock lock(mutex_);
@@ -74,6 +82,8 @@ struct httpAnswer {
   unsigned status = 0;
   std::string contentType;
   std::string body;
+  std::string location;
+  std::string setCookie;
 };
 
 // One plain HTTP exchange on a fresh connection; extra headers as name/value pairs.
@@ -95,18 +105,32 @@ httpAnswer request(std::uint16_t port, const std::string& target, const std::str
   answer.status = res.result_int();
   answer.contentType = std::string(res[http::field::content_type]);
   answer.body = res.body();
+  answer.location = std::string(res[http::field::location]);
+  answer.setCookie = std::string(res[http::field::set_cookie]);
   return answer;
+}
+
+// The session cookie ("zvsession=…") a launch address gives, through `port` (the
+// console's own, or a forward of it).
+std::string sessionFrom(const std::string& url, std::uint16_t port) {
+  std::string target = url.substr(url.find("/?token="));
+  httpAnswer a = request(port, target, "127.0.0.1:" + std::to_string(port));
+  if (a.status != 303) return {};
+  return a.setCookie.substr(0, a.setCookie.find(';'));
 }
 
 // A WebSocket client of the kind the page is; reads wait at most `patience`.
 class wsClient {
  public:
-  wsClient(std::uint16_t port, const std::string& token) : ws_(ioc_) {
+  wsClient(std::uint16_t port, const std::string& cookie) : ws_(ioc_) {
     std::string host = "127.0.0.1:" + std::to_string(port);
     beast::get_lowest_layer(ws_).connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
-    ws_.set_option(websocket::stream_base::decorator(
-        [host](websocket::request_type& req) { req.set(http::field::origin, "http://" + host); }));
-    ws_.handshake(host, "/ws?token=" + token);
+    ws_.set_option(
+        websocket::stream_base::decorator([host, cookie](websocket::request_type& req) {
+          req.set(http::field::origin, "http://" + host);
+          req.set(http::field::cookie, cookie);
+        }));
+    ws_.handshake(host, "/ws");
   }
 
   void send(const std::string& text, bool binary = false) {
@@ -149,6 +173,7 @@ class WebHost : public ::testing::Test {
   }
   std::string hostHeader() const { return "127.0.0.1:" + std::to_string(host->port()); }
   std::string origin() const { return "http://" + hostHeader(); }
+  std::string session() { return sessionFrom(host->launchUrl(), host->port()); }
 
   test::logCapture log;
   test::tempDir dir;
@@ -156,21 +181,54 @@ class WebHost : public ::testing::Test {
   std::unique_ptr<webHost> host;
 };
 
-// The page needs the token; the address the console opens carries it.
-TEST_F(WebHost, ServesThePageOnlyWithTheToken) {
-  EXPECT_EQ(host->url(), "http://" + hostHeader() + "/?token=" + host->token());
-  EXPECT_EQ(host->token().size(), 64u);
-  httpAnswer page = request(host->port(), "/?token=" + host->token(), hostHeader());
+// Over real sockets: the launch address opens the console once and leaves a session
+// cookie; a second client presenting the used address is refused; the page and the
+// WebSocket then go by the cookie alone.
+TEST_F(WebHost, LaunchAddressOpensOnceAndLeavesACookie) {
+  std::string url = host->launchUrl();
+  ASSERT_TRUE(url.starts_with("http://" + hostHeader() + "/?token=")) << url;
+  EXPECT_NE(host->launchUrl(), url);  // every address is new
+  std::string target = url.substr(url.find("/?token="));
+  EXPECT_EQ(request(host->port(), target, "rebound.example:80").status, 403u);
+  httpAnswer first = request(host->port(), target, hostHeader());
+  EXPECT_EQ(first.status, 303u);
+  EXPECT_EQ(first.location, "/");
+  EXPECT_TRUE(first.setCookie.ends_with("; Path=/; HttpOnly; SameSite=Strict")) << first.setCookie;
+  std::string cookie = first.setCookie.substr(0, first.setCookie.find(';'));
+  httpAnswer second = request(host->port(), target, hostHeader());
+  EXPECT_EQ(second.status, 403u);
+  EXPECT_TRUE(second.setCookie.empty());
+
+  EXPECT_EQ(request(host->port(), "/", hostHeader()).status, 403u);
+  httpAnswer page = request(host->port(), "/", hostHeader(), {{"Cookie", cookie}});
   EXPECT_EQ(page.status, 200u);
   EXPECT_EQ(page.contentType, "text/html; charset=utf-8");
   EXPECT_NE(page.body.find("/client.js"), std::string::npos);
-  EXPECT_EQ(request(host->port(), "/?token=" + std::string(64, '0'), hostHeader()).status, 403u);
-  EXPECT_EQ(request(host->port(), "/", hostHeader()).status, 403u);
-  EXPECT_EQ(request(host->port(), "/?token=" + host->token(), "rebound.example:80").status, 403u);
   httpAnswer script =
       request(host->port(), "/client.js", "localhost:" + std::to_string(host->port()));
   EXPECT_EQ(script.status, 200u);
   EXPECT_NE(script.body.find("WebSocket"), std::string::npos);
+
+  wsClient client(host->port(), cookie);
+  ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 1; }));
+}
+
+// The browser's address is bound to its uid: presented from another user's connection
+// (the kernel's socket table names the owner) it is refused, and its owner still gets in.
+TEST_F(WebHost, BrowserAddressOpensOnlyForItsUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+  std::string url = host->launchUrl(::geteuid());
+  std::string target = url.substr(url.find("/?token="));
+  pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    ::_exit(request(host->port(), target, hostHeader()).status == 403 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(log.contains("was presented from uid 65534"));
+  EXPECT_EQ(request(host->port(), target, hostHeader()).status, 303u);
 }
 
 // Each wrong part of an upgrade request alone is refused with 403 and no upgrade, and
@@ -182,20 +240,20 @@ TEST_F(WebHost, RefusesForeignWebSockets) {
     unsigned status;
     const char* logged;
   };
-  const std::string good = "/ws?token=" + host->token();
+  const std::string good = "/ws";
   const std::string port = std::to_string(host->port());
+  const std::string cookie = session();
   const upgradeCase cases[] = {
-      {"wrong token", "/ws?token=" + std::string(64, 'f'), hostHeader(), origin(), 403,
-       "wrong or missing token"},
-      {"no token", "/ws", hostHeader(), origin(), 403, "wrong or missing token"},
+      {"no cookie", "/ws?token=" + std::string(64, 'f'), hostHeader(), origin(), 403,
+       "no valid session cookie"},
       {"foreign origin", good, hostHeader(), "http://evil.example", 403, "Origin"},
       {"no origin", good, hostHeader(), "", 403, "Origin"},
       {"origin on another port", good, hostHeader(), "http://127.0.0.1:1", 403, "Origin"},
       {"foreign host", good, "evil.example:" + port, origin(), 403, "foreign Host"},
-      {"other path", "/socket?token=" + host->token(), hostHeader(), origin(), 403,
-       "not the WebSocket path"},
+      {"other path", "/socket", hostHeader(), origin(), 403, "not the WebSocket path"},
       {"everything right", good, hostHeader(), origin(), 101, nullptr},
       {"localhost names", good, "localhost:" + port, "http://localhost:" + port, 101, nullptr},
+      {"a forwarded port", good, "127.0.0.1:2222", "http://127.0.0.1:2222", 101, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -206,6 +264,7 @@ TEST_F(WebHost, RefusesForeignWebSockets) {
         {"Sec-WebSocket-Key", "dGhlIHNhbXBsZSBub25jZQ=="},
         {"Sec-WebSocket-Version", "13"}};
     if (!c.origin.empty()) headers.emplace_back("Origin", c.origin);
+    if (c.target != "/ws?token=" + std::string(64, 'f')) headers.emplace_back("Cookie", cookie);
     int before = sink.read(sink.attached);
     httpAnswer answer = request(host->port(), c.target, c.host, headers);
     EXPECT_EQ(answer.status, c.status);
@@ -222,12 +281,13 @@ TEST_F(WebHost, RefusesForeignWebSockets) {
 // One client controls the console: a second one is told so and closed; frames reach
 // only the controller; when it leaves, the next client takes over.
 TEST_F(WebHost, OneControllingClient) {
-  auto first = std::make_unique<wsClient>(host->port(), host->token());
+  const std::string cookie = session();
+  auto first = std::make_unique<wsClient>(host->port(), cookie);
   ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 1; }));
   EXPECT_TRUE(host->clientAttached());
 
   {
-    wsClient second(host->port(), host->token());
+    wsClient second(host->port(), cookie);
     EXPECT_EQ(json::parse(second.read()), json::parse(R"({"t":"inUse"})"));
     beast::error_code ec;
     second.read(&ec);
@@ -243,7 +303,7 @@ TEST_F(WebHost, OneControllingClient) {
   EXPECT_FALSE(host->clientAttached());
   host->send(R"({"t":"cursor","wait":false})");  // nobody to receive it: dropped
 
-  wsClient third(host->port(), host->token());
+  wsClient third(host->port(), cookie);
   ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 2; }));
   host->send(R"({"t":"close","w":3})");
   EXPECT_EQ(third.read(), R"({"t":"close","w":3})");
@@ -251,7 +311,8 @@ TEST_F(WebHost, OneControllingClient) {
 
 // Frames go both ways; frames sent from several threads each keep their order.
 TEST_F(WebHost, FramesBothWays) {
-  wsClient client(host->port(), host->token());
+  const std::string cookie = session();
+  wsClient client(host->port(), cookie);
   ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 1; }));
 
   client.send(
@@ -284,7 +345,8 @@ TEST_F(WebHost, FramesBothWays) {
 // Frames that are not JSON, not of the protocol, binary or too large are dropped with a
 // line in the log; the connection stays and the next good frame arrives.
 TEST_F(WebHost, DropsBadFramesAndKeepsTheConnection) {
-  wsClient client(host->port(), host->token());
+  const std::string cookie = session();
+  wsClient client(host->port(), cookie);
   ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 1; }));
 
   client.send("hello");
@@ -338,6 +400,122 @@ TEST_F(WebHost, ServesSkinAndFontsButNothingElse) {
   }
 }
 
+// Connections beyond the limit make room by dropping the untrusted one idle longest,
+// so idle connections never lock a client out; one that sends nothing is closed after
+// the idle time.
+TEST(WebHostLimits, IdleConnectionsGoAndNeverLockOut) {
+  test::logCapture log;
+  recordingSink sink;
+  webHostConfig config;
+  config.idleTimeout = std::chrono::milliseconds(400);
+  webHost host(config, sink);
+  ASSERT_TRUE(host.start());
+  net::io_context ioc;
+  std::vector<tcp::socket> idle;
+  for (std::size_t i = 0; i < maxConnections + 100; ++i) {
+    idle.emplace_back(ioc);
+    idle.back().connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), host.port()));
+  }
+  std::string cookie = sessionFrom(host.launchUrl(), host.port());
+  ASSERT_FALSE(cookie.empty());
+  EXPECT_EQ(request(host.port(), "/", "127.0.0.1:" + std::to_string(host.port()),
+                    {{"Cookie", cookie}})
+                .status,
+            200u);
+  // Every idle connection is closed by the host: the first ones to make room, the
+  // rest after the idle time.
+  auto start = std::chrono::steady_clock::now();
+  std::size_t closed = 0;
+  for (tcp::socket& s : idle) {
+    char byte;
+    beast::error_code ec;
+    s.read_some(net::buffer(&byte, 1), ec);
+    closed += ec == net::error::eof || ec == net::error::connection_reset;
+  }
+  EXPECT_EQ(closed, idle.size());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+// While the console has more than maxQueuedFrames frames to handle, the host stops
+// reading the WebSocket; it reads on once the console caught up, losing nothing.
+TEST_F(WebHost, StopsReadingWhileTheConsoleIsBehind) {
+  wsClient client(host->port(), session());
+  ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 1; }));
+  sink.queued = maxQueuedFrames + 1;
+  const std::string frame = R"({"t":"menuitem","w":1,"u":7})";
+  for (int i = 0; i < 5; ++i) client.send(frame);
+  ASSERT_TRUE(sink.waitFor([&] { return sink.messages.size() == 1; }));
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(sink.read(sink.messages).size(), 1u);
+  sink.queued = 0;
+  EXPECT_TRUE(sink.waitFor([&] { return sink.messages.size() == 5; }));
+}
+
+// A TCP relay from a second local port to the console's, as `ssh -L` is: the browser
+// names the relay's port in Host and Origin.
+class relay {
+ public:
+  explicit relay(std::uint16_t target) : acceptor_(ioc_, tcp::endpoint(net::ip::make_address("127.0.0.1"), 0)), target_(target) {
+    accept();
+    thread_ = std::thread([this] { ioc_.run(); });
+  }
+  ~relay() {
+    ioc_.stop();
+    thread_.join();
+  }
+  std::uint16_t port() const { return acceptor_.local_endpoint().port(); }
+
+ private:
+  struct pipe : std::enable_shared_from_this<pipe> {
+    pipe(tcp::socket a, net::io_context& ioc) : left(std::move(a)), right(ioc) {}
+    tcp::socket left, right;
+    std::array<char, 16384> l2r{}, r2l{};
+    void pump(tcp::socket& from, tcp::socket& to, std::array<char, 16384>& buf) {
+      from.async_read_some(net::buffer(buf), [self = shared_from_this(), &from, &to, &buf](
+                                                 beast::error_code ec, std::size_t n) {
+        if (ec) {
+          beast::error_code ignored;
+          to.shutdown(tcp::socket::shutdown_send, ignored);
+          return;
+        }
+        net::async_write(to, net::buffer(buf.data(), n),
+                         [self, &from, &to, &buf](beast::error_code e, std::size_t) {
+                           if (!e) self->pump(from, to, buf);
+                         });
+      });
+    }
+  };
+  void accept() {
+    acceptor_.async_accept([this](beast::error_code ec, tcp::socket s) {
+      if (ec) return;
+      auto p = std::make_shared<pipe>(std::move(s), ioc_);
+      beast::error_code e;
+      p->right.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), target_), e);
+      if (!e) {
+        p->pump(p->left, p->right, p->l2r);
+        p->pump(p->right, p->left, p->r2l);
+      }
+      accept();
+    });
+  }
+  net::io_context ioc_;
+  tcp::acceptor acceptor_;
+  std::uint16_t target_;
+  std::thread thread_;
+};
+
+TEST_F(WebHost, WorksThroughAForwardedPort) {
+  relay forward(host->port());
+  std::string cookie = sessionFrom(host->launchUrl(), forward.port());
+  ASSERT_FALSE(cookie.empty());
+  std::string forwarded = "127.0.0.1:" + std::to_string(forward.port());
+  EXPECT_EQ(request(forward.port(), "/", forwarded, {{"Cookie", cookie}}).status, 200u);
+  wsClient client(forward.port(), cookie);
+  ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 1; }));
+  host->send(R"({"t":"cursor","wait":true})");
+  EXPECT_EQ(client.read(), R"({"t":"cursor","wait":true})");
+}
+
 // The host serves this machine only: other addresses are refused before binding.
 TEST(WebHostStart, RefusesNonLoopbackAddresses) {
   test::logCapture log;
@@ -382,7 +560,7 @@ TEST(WindowHostOverSocket, ClickReachesTheHandlerAndTheBatchComesBack) {
     return true;
   });
 
-  wsClient client(host.port(), host.token());
+  wsClient client(host.port(), sessionFrom(host.launchUrl(), host.port()));
   ASSERT_TRUE(loop.runModal([&] { return windows.clientAttached(); }));
   json window = json::parse(client.read());
   ASSERT_EQ(window["t"], "window");

@@ -4,12 +4,17 @@
 #include "platform/diagnostics.h"
 #include "platform/textConv.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <cstdio>
+#include <fstream>
 
 namespace zv {
 namespace {
@@ -78,10 +83,6 @@ std::string lowerAscii(std::string_view text) {
   return out;
 }
 
-bool isLoopbackAddress(std::string_view address) {
-  return address.starts_with("127.") || address == "::1";
-}
-
 std::string_view pathOf(std::string_view target) {
   return target.substr(0, target.find('?'));
 }
@@ -98,31 +99,31 @@ webReply notFound() {
   return textReply(404, "Not found\n");
 }
 
-// Reads a regular file whole; nullopt when it is missing, not a regular file or too big.
-std::optional<std::string> readServedFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno != ENOENT && errno != ENOTDIR)
-      ZV_REPORT("%s", errnoText(("web host: open " + path).c_str(), errno).c_str());
-    return std::nullopt;
+// The loopback names a Host header may carry besides the bound address.
+constexpr std::string_view loopbackNames[] = {"127.0.0.1", "localhost", "[::1]"};
+
+// "NAME" or "NAME:PORT" with PORT 1 to 65535 in decimal: NAME, else empty.
+std::string_view hostName(std::string_view host) {
+  std::size_t colon = host.rfind(':');
+  if (colon == std::string_view::npos || (host.front() == '[' && colon < host.find(']')))
+    return host;
+  std::string_view port = host.substr(colon + 1);
+  if (port.empty() || port.size() > 5) return {};
+  unsigned value = 0;
+  for (char c : port) {
+    if (c < '0' || c > '9') return {};
+    value = value * 10 + unsigned(c - '0');
   }
-  struct stat st {};
-  std::optional<std::string> result;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxServedFile) {
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
-    result = std::move(bytes);
-  }
-  ::close(fd);
-  return result;
+  if (value == 0 || value > 65535) return {};
+  return host.substr(0, colon);
 }
+
+const char* sessionFirst =
+    "Откройте адрес, который показала консоль. Новый адрес даёт команда «zvctl console url» на "
+    "сервере.\n";
+const char* secretUsed =
+    "Этот адрес уже использован или устарел. Новый адрес даёт команда «zvctl console url» на "
+    "сервере.\n";
 
 }  // namespace
 
@@ -201,87 +202,310 @@ std::string_view contentTypeFor(std::string_view fileName) {
   return "application/octet-stream";
 }
 
-webRoutes::webRoutes(webRoutesConfig config) : config_(std::move(config)) {
-  std::string port = std::to_string(config_.port);
-  std::string address = lowerAscii(config_.address);
-  bool v6 = address.find(':') != std::string::npos;
-  hosts_.push_back((v6 ? "[" + address + "]" : address) + ":" + port);
-  if (isLoopbackAddress(address)) hosts_.push_back("localhost:" + port);
-  for (const auto& host : hosts_) origins_.push_back("http://" + host);
+std::string consoleAccess::newLaunchSecret(std::optional<uid_t> onlyFor) {
+  std::string secret = makeAccessToken();
+  if (secret.empty()) return secret;
+  std::lock_guard lock(mutex_);
+  clock::time_point now = now_();
+  std::erase_if(secrets_, [&](const pendingSecret& p) { return p.expires <= now; });
+  if (secrets_.size() >= maxLaunchSecrets) secrets_.erase(secrets_.begin());
+  secrets_.push_back({secret, onlyFor, now + launchSecretLifetime});
+  return secret;
 }
 
-std::string webRoutes::pageUrl() const {
-  return "http://" + hosts_.front() + "/?token=" + config_.token;
+std::optional<std::string> consoleAccess::redeem(std::string_view secret,
+                                                 const uidLookup& peerUid) {
+  std::unique_lock lock(mutex_);
+  clock::time_point now = now_();
+  std::erase_if(secrets_, [&](const pendingSecret& p) { return p.expires <= now; });
+  auto it = std::find_if(secrets_.begin(), secrets_.end(),
+                         [&](const pendingSecret& p) { return sameToken(p.secret, secret); });
+  if (it == secrets_.end()) return std::nullopt;
+  if (it->onlyFor) {
+    std::optional<uid_t> uid = peerUid ? peerUid() : std::nullopt;
+    if (uid != it->onlyFor) {
+      logMessage("web host: a launch secret of uid %u was presented from %s",
+                 unsigned(*it->onlyFor),
+                 uid ? ("uid " + std::to_string(*uid)).c_str() : "an unknown uid");
+      return std::nullopt;
+    }
+  }
+  secrets_.erase(it);
+  std::string session = makeAccessToken();
+  if (session.empty()) return std::nullopt;
+  if (sessions_.size() >= maxSessions) sessions_.erase(sessions_.begin());
+  sessions_.push_back(session);
+  return session;
+}
+
+bool consoleAccess::validSession(std::string_view id) const {
+  std::lock_guard lock(mutex_);
+  bool found = false;
+  for (const std::string& s : sessions_) found = sameToken(s, id) || found;
+  return found;
+}
+
+std::vector<std::string> sessionCookies(std::string_view header) {
+  std::vector<std::string> ids;
+  while (!header.empty()) {
+    std::size_t semicolon = header.find(';');
+    std::string_view pair = header.substr(0, semicolon);
+    header = semicolon == std::string_view::npos ? std::string_view() : header.substr(semicolon + 1);
+    while (!pair.empty() && (pair.front() == ' ' || pair.front() == '\t')) pair.remove_prefix(1);
+    while (!pair.empty() && (pair.back() == ' ' || pair.back() == '\t')) pair.remove_suffix(1);
+    std::size_t eq = pair.find('=');
+    if (eq != std::string_view::npos && pair.substr(0, eq) == sessionCookieName)
+      ids.emplace_back(pair.substr(eq + 1));
+  }
+  return ids;
+}
+
+namespace {
+
+// The address and port of a /proc/net/tcp{,6} column ("0100007F:1F90") as raw bytes
+// in network order and the port.
+bool parseProcEndpoint(std::string_view text, std::string& bytes, unsigned& port) {
+  std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return false;
+  std::string_view hex = text.substr(0, colon);
+  if (hex.size() != 8 && hex.size() != 32) return false;
+  bytes.clear();
+  // Each 32-bit word is printed in host order.
+  for (std::size_t w = 0; w < hex.size(); w += 8) {
+    std::uint32_t word = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+      int v = hexValue(hex[w + i]);
+      if (v < 0) return false;
+      word = word * 16 + std::uint32_t(v);
+    }
+    unsigned char raw[4];
+    std::memcpy(raw, &word, 4);
+    bytes.append(reinterpret_cast<const char*>(raw), 4);
+  }
+  port = 0;
+  for (char c : text.substr(colon + 1)) {
+    int v = hexValue(c);
+    if (v < 0) return false;
+    port = port * 16 + unsigned(v);
+  }
+  return true;
+}
+
+std::optional<std::string> addressBytes(const std::string& text, bool& v6) {
+  unsigned char raw[16];
+  if (::inet_pton(AF_INET, text.c_str(), raw) == 1) {
+    v6 = false;
+    return std::string(reinterpret_cast<const char*>(raw), 4);
+  }
+  if (::inet_pton(AF_INET6, text.c_str(), raw) == 1) {
+    v6 = true;
+    return std::string(reinterpret_cast<const char*>(raw), 16);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<uid_t> tcpClientOwner(const std::string& clientAddress, std::uint16_t clientPort,
+                                    const std::string& serverAddress, std::uint16_t serverPort) {
+  bool clientV6 = false, serverV6 = false;
+  auto client = addressBytes(clientAddress, clientV6);
+  auto server = addressBytes(serverAddress, serverV6);
+  if (!client || !server || clientV6 != serverV6) return std::nullopt;
+  std::ifstream table(clientV6 ? "/proc/net/tcp6" : "/proc/net/tcp");
+  std::string line;
+  std::getline(table, line);  // the column names
+  std::string local, remote;
+  unsigned localPort = 0, remotePort = 0;
+  while (std::getline(table, line)) {
+    char l[64], r[64];
+    unsigned state = 0, uid = 0;
+    if (std::sscanf(line.c_str(), " %*u: %63s %63s %x %*s %*s %*s %u", l, r, &state, &uid) != 4)
+      continue;
+    if (!parseProcEndpoint(l, local, localPort) || !parseProcEndpoint(r, remote, remotePort))
+      continue;
+    if (localPort == clientPort && remotePort == serverPort && local == *client &&
+        remote == *server)
+      return uid_t(uid);
+  }
+  return std::nullopt;
+}
+
+int openFileBeneath(const std::string& directory, const std::string& relative,
+                    std::uint64_t maxBytes) {
+  int dir = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return -1;
+  std::string_view rest = relative;
+  while (true) {
+    std::size_t slash = rest.find('/');
+    std::string segment(rest.substr(0, slash));
+    if (segment.empty() || segment == "." || segment == "..") break;
+    if (slash == std::string_view::npos) {
+      int fd = ::openat(dir, segment.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      ::close(dir);
+      if (fd < 0) return -1;
+      struct stat st {};
+      if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) > maxBytes) {
+        ::close(fd);
+        return -1;
+      }
+      return fd;
+    }
+    int next = ::openat(dir, segment.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(dir);
+    if (next < 0) return -1;
+    dir = next;
+    rest = rest.substr(slash + 1);
+  }
+  ::close(dir);
+  return -1;
+}
+
+std::optional<std::string> readFileBeneath(const std::string& directory,
+                                           const std::string& relative) {
+  servedFile file(openFileBeneath(directory, relative, maxServedFile));
+  if (file.fd() < 0) return std::nullopt;
+  std::string bytes;
+  char chunk[65536];
+  while (true) {
+    ssize_t n = ::read(file.fd(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    bytes.append(chunk, std::size_t(n));
+    if (bytes.size() > std::size_t(maxServedFile)) return std::nullopt;
+  }
+  return bytes;
+}
+
+servedFile::servedFile(int fd) : fd_(fd) {}
+
+servedFile::~servedFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+servedFile& servedFile::operator=(servedFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+std::string webReply::bodyText() const {
+  if (file.fd() < 0) return staticBody.empty() ? body : std::string(staticBody);
+  std::string bytes;
+  char chunk[65536];
+  off_t at = 0;
+  while (true) {
+    ssize_t n = ::pread(file.fd(), chunk, sizeof chunk, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    bytes.append(chunk, std::size_t(n));
+    at += n;
+  }
+  return bytes;
+}
+
+webRoutes::webRoutes(webRoutesConfig config, consoleAccess& access)
+    : config_(std::move(config)), access_(access) {
+  std::string address = lowerAscii(config_.address);
+  bool v6 = address.find(':') != std::string::npos;
+  canonicalHost_ = (v6 ? "[" + address + "]" : address) + ":" + std::to_string(config_.port);
+}
+
+std::string webRoutes::pageUrl(std::string_view secret) const {
+  return "http://" + canonicalHost_ + "/?token=" + std::string(secret);
 }
 
 bool webRoutes::hostAllowed(std::string_view hostHeader) const {
+  if (hostHeader.empty()) return false;
   std::string host = lowerAscii(hostHeader);
-  for (const auto& allowed : hosts_)
-    if (host == allowed) return true;
+  std::string_view name = hostName(host);
+  if (name.empty()) return false;
+  for (std::string_view allowed : loopbackNames)
+    if (name == allowed) return true;
+  // The bound address itself (another address of 127.0.0.0/8).
+  return name == std::string_view(canonicalHost_).substr(0, canonicalHost_.rfind(':'));
+}
+
+bool webRoutes::originAllowed(std::string_view origin, std::string_view hostHeader) const {
+  return hostAllowed(hostHeader) && lowerAscii(origin) == "http://" + lowerAscii(hostHeader);
+}
+
+bool webRoutes::hasSession(std::string_view cookie) const {
+  for (const std::string& id : sessionCookies(cookie))
+    if (access_.validSession(id)) return true;
   return false;
 }
 
-bool webRoutes::originAllowed(std::string_view origin) const {
-  std::string lowered = lowerAscii(origin);
-  for (const auto& allowed : origins_)
-    if (lowered == allowed) return true;
-  return false;
-}
-
-std::string webRoutes::refuseUpgrade(std::string_view target, std::string_view host,
-                                     std::string_view origin) const {
-  if (pathOf(target) != "/ws") return "not the WebSocket path";
-  if (!hostAllowed(host)) return "foreign Host header";
-  if (!originAllowed(origin)) return "foreign or missing Origin";
-  auto token = queryParameter(target, "token");
-  if (!token || !sameToken(*token, config_.token)) return "wrong or missing token";
+std::string webRoutes::refuseUpgrade(const webRequest& request) const {
+  if (pathOf(request.target) != "/ws") return "not the WebSocket path";
+  if (request.hostCount != 1 || !hostAllowed(request.host)) return "foreign Host header";
+  if (request.originCount != 1 || !originAllowed(request.origin, request.host))
+    return "foreign or missing Origin";
+  if (!hasSession(request.cookie)) return "no valid session cookie";
   return {};
 }
 
-webReply webRoutes::answer(std::string_view method, std::string_view target,
-                           std::string_view host) const {
-  if (method != "GET") {
+webReply webRoutes::answer(const webRequest& request) const {
+  if (request.method != "GET") {
     webReply r = textReply(405, "Method not allowed\n");
     r.headers.emplace_back("Allow", "GET");
     return r;
   }
-  if (!hostAllowed(host)) return textReply(403, "Forbidden\n");
-  std::string_view path = pathOf(target);
+  if (request.hostCount != 1) return textReply(400, "Bad request\n");
+  if (!hostAllowed(request.host)) return textReply(403, "Forbidden\n");
+  bool session = hasSession(request.cookie);
+  std::string_view path = pathOf(request.target);
   if (path == "/") {
-    auto token = queryParameter(target, "token");
-    if (!token || !sameToken(*token, config_.token))
-      return textReply(403,
-                       "Откройте адрес, который показала консоль, вместе с параметром token.\n");
+    if (auto secret = queryParameter(request.target, "token")) {
+      // The launch secret becomes a cookie; the address bar keeps no secret.
+      std::optional<std::string> id = access_.redeem(*secret, request.peerUid);
+      if (!id && !session) return textReply(403, secretUsed);
+      webReply r = textReply(303, "");
+      r.headers.emplace_back("Location", "/");
+      r.headers.emplace_back("Cache-Control", "no-store");
+      if (id)
+        r.headers.emplace_back("Set-Cookie",
+                               std::string(sessionCookieName) + "=" + *id + sessionCookieAttributes);
+      r.trusted = true;
+      return r;
+    }
+    if (!session) return textReply(403, sessionFirst);
     webReply r = clientFileReply("index.html");
-    std::string ws;
-    for (const auto& h : hosts_) ws += " ws://" + h;
+    r.trusted = true;
     r.headers.emplace_back("Content-Security-Policy",
                            "default-src 'self'; script-src 'self'; style-src 'self' "
                            "'unsafe-inline'; img-src 'self' data:; font-src 'self' data:; "
-                           "connect-src 'self'" +
-                               ws +
+                           "connect-src 'self' ws://" +
+                               lowerAscii(request.host) +
                                "; object-src 'none'; base-uri 'none'; form-action 'none'; "
                                "frame-ancestors 'none'");
     r.headers.emplace_back("X-Frame-Options", "DENY");
     return r;
   }
-  if (path == "/client.js" || path == "/client.css") return clientFileReply(path.substr(1));
-  if (path.starts_with("/skin/") && !config_.skinDirectory.empty())
-    return fileReply(config_.skinDirectory, path.substr(6));
-  if (path.starts_with("/docs/fonts/") && !config_.docsDirectory.empty())
-    return fileReply(config_.docsDirectory + "fonts/", path.substr(12));
-  return notFound();
+  webReply r;
+  if (path == "/client.js" || path == "/client.css")
+    r = clientFileReply(path.substr(1));
+  else if (path.starts_with("/skin/") && !config_.skinDirectory.empty())
+    r = fileReply(config_.skinDirectory, path.substr(6));
+  else if (path.starts_with("/docs/fonts/") && !config_.docsDirectory.empty())
+    r = fileReply(config_.docsDirectory + "fonts/", path.substr(12));
+  else
+    r = notFound();
+  r.trusted = session;
+  return r;
 }
 
 webReply webRoutes::clientFileReply(std::string_view name) const {
   webReply r;
   r.contentType = std::string(contentTypeFor(name));
   if (config_.clientDirectory.empty()) {
-    r.body = std::string(clientFile(name));
+    r.staticBody = clientFile(name);
   } else {
-    auto bytes = readServedFile(config_.clientDirectory + std::string(name));
-    if (!bytes) return notFound();
-    r.body = std::move(*bytes);
+    r.file = servedFile(openFileBeneath(config_.clientDirectory, std::string(name), maxServedFile));
+    if (r.file.fd() < 0) return notFound();
   }
   r.headers.emplace_back("Cache-Control", "no-store");
   return r;
@@ -290,11 +514,10 @@ webReply webRoutes::clientFileReply(std::string_view name) const {
 webReply webRoutes::fileReply(const std::string& directory, std::string_view encodedPath) const {
   auto relative = safeRelativePath(encodedPath);
   if (!relative) return notFound();
-  auto bytes = readServedFile(directory + *relative);
-  if (!bytes) return notFound();
   webReply r;
+  r.file = servedFile(openFileBeneath(directory, *relative, maxServedFile));
+  if (r.file.fd() < 0) return notFound();
   r.contentType = std::string(contentTypeFor(*relative));
-  r.body = std::move(*bytes);
   r.headers.emplace_back("Cache-Control", "no-cache");
   return r;
 }

@@ -272,7 +272,11 @@ void windowHost::onClientDetached() {
 }
 
 void windowHost::onMessage(const json& frame) {
-  onUiThread([this, frame] { handleFrame(frame); });
+  ++queued_;
+  onUiThread([this, frame] {
+    --queued_;
+    handleFrame(frame);
+  });
 }
 
 void windowHost::attached() {
@@ -395,6 +399,21 @@ void windowHost::recordGeometry(const window& w, const json& frame) {
   g.height = coordinate(frame.at("height"));
   g.screenWidth = coordinate(frame.at("screenWidth"));
   g.screenHeight = coordinate(frame.at("screenHeight"));
+  // The window is kept on the screen the client reported, itself bounded to what
+  // screens are: a forged geometry cannot place the next window far off any screen.
+  constexpr int largestScreen = 16384;
+  constexpr int smallestWindow = 100;
+  if (g.screenWidth < smallestWindow || g.screenHeight < smallestWindow) {
+    logMessage("window host: dropped geometry with a screen of %dx%d", g.screenWidth,
+               g.screenHeight);
+    return;
+  }
+  g.screenWidth = std::min(g.screenWidth, largestScreen);
+  g.screenHeight = std::min(g.screenHeight, largestScreen);
+  g.width = std::clamp(g.width, smallestWindow, g.screenWidth);
+  g.height = std::clamp(g.height, smallestWindow, g.screenHeight);
+  g.x = std::clamp(g.x, 0, g.screenWidth - g.width);
+  g.y = std::clamp(g.y, 0, g.screenHeight - g.height);
   geometry_ = g;
 }
 

@@ -44,6 +44,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -150,6 +151,7 @@ class windowHost final : public hostSink {
   void onClientAttached() override;
   void onClientDetached() override;
   void onMessage(const nlohmann::json& frame) override;
+  std::size_t queuedFrames() const override { return queued_; }
 
  private:
   struct window {
@@ -190,6 +192,8 @@ class windowHost final : public hostSink {
   std::optional<windowGeometry> geometry_;
   // Tasks queued for the loop hold a weak reference: they do nothing once it is gone.
   std::shared_ptr<windowHost*> self_;
+  // Client frames handed to the loop and not yet handled.
+  std::atomic<std::size_t> queued_{0};
 };
 
 }  // namespace zv

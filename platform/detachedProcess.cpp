@@ -3,6 +3,8 @@
 #include "platform/diagnostics.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,13 +32,41 @@ std::string findProgram(std::string_view name, std::string_view searchPath) {
   }
 }
 
-bool spawnDetached(const std::vector<std::string>& argv) {
+std::optional<spawnIdentity> identityOfUser(uid_t uid) {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    return std::nullopt;
+  spawnIdentity id;
+  id.uid = found->pw_uid;
+  id.gid = found->pw_gid;
+  id.name = found->pw_name;
+  id.directory = found->pw_dir ? found->pw_dir : "/";
+  int count = 64;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  if (::getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0) {
+    groups.resize(std::size_t(count));
+    if (::getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0) count = 0;
+  }
+  groups.resize(std::size_t(count));
+  id.groups = std::move(groups);
+  return id;
+}
+
+bool spawnDetached(const std::vector<std::string>& argv, const spawnIdentity* as,
+                   const std::vector<std::string>* environment) {
   if (argv.empty()) return false;
   // Everything the child needs is made before fork: after it only async-signal-safe
   // calls are allowed (the console has other threads).
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  std::vector<char*> env;
+  if (environment) {
+    for (const std::string& e : *environment) env.push_back(const_cast<char*>(e.c_str()));
+    env.push_back(nullptr);
+  }
 
   pid_t child = ::fork();
   if (child < 0) {
@@ -60,7 +90,18 @@ bool spawnDetached(const std::vector<std::string>& argv) {
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::execv(args[0], args.data());
+    if (as) {
+      // Groups first, then the group, then the user: each later step needs the
+      // privilege the earlier ones still had. Any failure runs nothing.
+      if (::setgroups(as->groups.size(), as->groups.data()) != 0 || ::setgid(as->gid) != 0 ||
+          ::setuid(as->uid) != 0 || ::getuid() != as->uid || ::geteuid() != as->uid)
+        ::_exit(126);
+      if (::chdir(as->directory.c_str()) != 0 && ::chdir("/") != 0) ::_exit(126);
+    }
+    if (environment)
+      ::execve(args[0], args.data(), env.data());
+    else
+      ::execv(args[0], args.data());
     ::_exit(127);
   }
   int status = 0;

@@ -76,7 +76,7 @@ class demo : public zv::hostSink {
   explicit demo(zv::webHostConfig config) : host_(std::move(config), *this) {}
 
   bool start() { return host_.start(); }
-  std::string url() const { return host_.url(); }
+  std::string url() { return host_.launchUrl(); }
 
   void onClientAttached() override {
     std::lock_guard lock(mutex_);

@@ -2,6 +2,7 @@
 
 #include "common/installPaths.h"
 #include "htmlview/dom.h"
+#include "platform/controlSocket.h"
 #include "platform/diagnostics.h"
 #include "platform/eventLoop.h"
 #include "zvc/configurator.h"
@@ -11,6 +12,8 @@
 #include "zvc/gallery.h"
 #include "zvc/instanceGuard.h"
 #include "zvc/messageBox.h"
+
+#include <nlohmann/json.hpp>
 
 #include <signal.h>
 #include <unistd.h>
@@ -42,6 +45,19 @@ void printUsage() {
                "  --skin DIR          the skin directory of the gallery (default: the source\n"
                "                      tree's skin/, "
             << (*ZV_SKIN_SOURCE_DIR ? ZV_SKIN_SOURCE_DIR : "not known") << ")\n";
+}
+
+// One request of zvctl on the control socket: {"command":"url"} gives a fresh one-time
+// address of the console.
+std::string answerControl(consoleUi& ui, const std::string& text) {
+  using json = nlohmann::json;
+  json request = json::parse(text, nullptr, false);
+  if (request.is_object() && request.value("command", json()) == "url") {
+    std::string url = ui.newLaunchUrl();
+    if (!url.empty()) return json{{"ok", true}, {"url", url}}.dump();
+    return json{{"ok", false}, {"error", "No address could be made."}}.dump();
+  }
+  return json{{"ok", false}, {"error", "Unknown request."}}.dump();
 }
 
 }  // namespace
@@ -95,6 +111,7 @@ int consoleMain(int argc, char** argv) {
   consoleState state;
   std::unique_ptr<consoleUi> ui;
   std::unique_ptr<consoleSession> session;
+  std::unique_ptr<controlServer> control;
   startupSteps steps;
   state.wireStartup(steps);
   steps.claimInstance = [&] {
@@ -154,10 +171,13 @@ int consoleMain(int argc, char** argv) {
     });
     if (!opened) return false;
     instance.setMainWindow(ui->windows().mainWindow());
+    control = std::make_unique<controlServer>(
+        consoleControlName, [&ui](const std::string& request) { return answerControl(*ui, request); });
     return true;
   };
   steps.runMessageLoop = [&] { return ui->runMessageLoop(); };
   int exitCode = runConfigurator(steps);
+  control.reset();
   session.reset();
   ui.reset();
   return exitCode;

@@ -4,6 +4,9 @@
 
 namespace zv {
 
+// The name of the running console's control socket (platform/controlSocket.h).
+constexpr const char* consoleControlName = "ZVCControl";
+
 int consoleMain(int argc, char** argv);
 
 }  // namespace zv

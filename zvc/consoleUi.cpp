@@ -8,6 +8,7 @@
 #include "zvc/messageBox.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <charconv>
@@ -74,29 +75,83 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
   return std::uint16_t(value);
 }
 
-std::vector<std::string> appBrowserCommand(const std::string& url, const environmentLookup& env,
-                                           const consoleUiOptions* window) {
-  auto set = [&](const char* name) {
+browserPlan planAppBrowser(const environmentLookup& env, uid_t euid, const identityLookup& users) {
+  auto set = [&](const char* name) -> const char* {
     const char* value = env(name);
     return value && *value ? value : nullptr;
   };
-  if (!set("DISPLAY") && !set("WAYLAND_DISPLAY")) return {};
-  const char* path = set("PATH");
-  std::string program = findProgram("chromium", path ? path : "/usr/bin:/bin");
-  if (program.empty()) program = findProgram("chromium-browser", path ? path : "/usr/bin:/bin");
-  if (program.empty()) return {};
-  std::string profile;
-  if (const char* config = set("XDG_CONFIG_HOME")) {
-    profile = config;
-  } else if (const char* home = set("HOME")) {
-    profile = std::string(home) + "/.config";
-  } else {
-    return {};
+  browserPlan plan;
+  const char* display = set("DISPLAY");
+  const char* wayland = set("WAYLAND_DISPLAY");
+  if (!display && !wayland) {
+    plan.whyNot = "there is no display (DISPLAY, WAYLAND_DISPLAY)";
+    return plan;
   }
-  profile += "/zelvar/chromium";
-  std::vector<std::string> command = {program,
+  std::string searchPath;
+  if (euid == 0) {
+    std::optional<uid_t> invoker;
+    for (const char* name : {"SUDO_UID", "PKEXEC_UID"}) {
+      const char* text = set(name);
+      if (!text) continue;
+      unsigned long value = 0;
+      std::string_view digits(text);
+      auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+      if (error == std::errc() && end == digits.data() + digits.size() && value > 0 &&
+          value < 0xFFFFFFFFul)
+        invoker = uid_t(value);
+      break;
+    }
+    if (!invoker) {
+      plan.whyNot =
+          "the console runs as root and no desktop user started it through sudo or pkexec "
+          "(SUDO_UID, PKEXEC_UID); the browser never runs as root";
+      return plan;
+    }
+    plan.user = users(*invoker);
+    if (!plan.user) {
+      plan.whyNot = "the invoking user " + std::to_string(*invoker) + " is not known";
+      return plan;
+    }
+    const spawnIdentity& u = *plan.user;
+    std::string runtime = "/run/user/" + std::to_string(u.uid);
+    searchPath = "/usr/local/bin:/usr/bin:/bin";
+    plan.environment = {"PATH=" + searchPath, "HOME=" + u.directory, "USER=" + u.name,
+                        "LOGNAME=" + u.name, "XDG_RUNTIME_DIR=" + runtime,
+                        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtime + "/bus"};
+    if (display) {
+      plan.environment.push_back(std::string("DISPLAY=") + display);
+      const char* xauthority = set("XAUTHORITY");
+      plan.environment.push_back("XAUTHORITY=" + (xauthority ? std::string(xauthority)
+                                                             : u.directory + "/.Xauthority"));
+    }
+    if (wayland) plan.environment.push_back(std::string("WAYLAND_DISPLAY=") + wayland);
+    for (const char* name : {"LANG", "LC_ALL"})
+      if (const char* value = set(name)) plan.environment.push_back(std::string(name) + "=" + value);
+    plan.profile = u.directory + "/.config/zelvar/chromium";
+  } else {
+    const char* path = set("PATH");
+    searchPath = path ? path : "/usr/bin:/bin";
+    if (const char* config = set("XDG_CONFIG_HOME")) {
+      plan.profile = std::string(config) + "/zelvar/chromium";
+    } else if (const char* home = set("HOME")) {
+      plan.profile = std::string(home) + "/.config/zelvar/chromium";
+    } else {
+      plan.whyNot = "there is no home directory (HOME) for the browser's profile";
+      return plan;
+    }
+  }
+  plan.program = findProgram("chromium", searchPath);
+  if (plan.program.empty()) plan.program = findProgram("chromium-browser", searchPath);
+  if (plan.program.empty()) plan.whyNot = "chromium was not found";
+  return plan;
+}
+
+std::vector<std::string> appBrowserCommand(const std::string& url, const browserPlan& plan,
+                                           const consoleUiOptions* window) {
+  if (plan.program.empty()) return {};
+  std::vector<std::string> command = {plan.program,
                                       "--app=" + url,
-                                      "--user-data-dir=" + profile,
+                                      "--user-data-dir=" + plan.profile,
                                       "--no-first-run",
                                       "--disable-background-networking",
                                       "--disable-component-update",
@@ -150,7 +205,7 @@ consoleUi::consoleUi(eventLoop& loop, consoleUiOptions options)
         if (skin.empty() || !url.starts_with(prefix)) return std::nullopt;
         std::optional<std::string> name = safeRelativePath(url.substr(prefix.size()));
         if (!name) return std::nullopt;
-        return readFileBytes(skin + *name);
+        return readFileBeneath(skin, *name);
       });
 }
 
@@ -173,25 +228,39 @@ bool consoleUi::createMainWindow(std::unique_ptr<document> doc, std::vector<std:
     return false;
   }
   windows_.setSender([host = host_.get()](const nlohmann::json& frame) { host->send(frame); });
-  url_ = host_->url();
   windowId main = openMainWindow(
       windows_, loop_, std::move(doc), [this] { return !leaveCheck || leaveCheck(); },
       std::move(css));
   if (main == 0) return false;
   installBoxes();
-  std::cout << "  address:           " << url_ << std::endl;
   logMessage("Zelvar Center: the console is at http://127.0.0.1:%u/", unsigned(host_->port()));
 
-  if (!options_.openBrowser) return true;
-  std::vector<std::string> command = appBrowserCommand(
-      url_, [](const char* name) { return std::getenv(name); }, &options_);
-  if (command.empty()) {
-    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"))
-      std::cerr << "zvcenter: chromium was not found; open the address in a browser\n";
-    return true;
+  // The address printed here opens the console once; the browser gets one of its own
+  // that opens only from the browser's uid, so reading the browser's command line from
+  // the process table gives another user nothing.
+  browserPlan plan;
+  if (options_.openBrowser) {
+    plan = planAppBrowser([](const char* name) { return std::getenv(name); }, ::geteuid(),
+                          identityOfUser);
+    if (!plan.program.empty()) {
+      uid_t browserUid = plan.user ? plan.user->uid : ::geteuid();
+      std::vector<std::string> command =
+          appBrowserCommand(host_->launchUrl(browserUid), plan, &options_);
+      if (spawnDetached(command, plan.user ? &*plan.user : nullptr,
+                        plan.user ? &plan.environment : nullptr)) {
+        std::cout << "  address:           http://127.0.0.1:" << host_->port()
+                  << "/ (opened in a browser window; another address: zvctl console url)"
+                  << std::endl;
+        return true;
+      }
+      plan.whyNot = "the browser did not start";
+    }
   }
-  if (!spawnDetached(command))
-    std::cerr << "zvcenter: the browser did not start; open the address in a browser\n";
+  std::cout << "  address:           " << host_->launchUrl() << std::endl;
+  if (options_.openBrowser)
+    std::cerr << "zvcenter: no browser window opens: " << plan.whyNot
+              << ". Open the address above, once, in a browser of your desktop user; "
+                 "\"zvctl console url\" gives another.\n";
   return true;
 }
 

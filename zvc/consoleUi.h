@@ -16,6 +16,7 @@
 #include "htmlview/messageBoxWindow.h"
 #include "htmlview/webHost.h"
 #include "htmlview/windowHost.h"
+#include "platform/detachedProcess.h"
 #include "platform/eventLoop.h"
 
 #include <cstdint>
@@ -47,13 +48,32 @@ struct consoleUiOptions {
 // A port number 1 to 65535 in decimal; nullopt for anything else.
 std::optional<std::uint16_t> parsePort(std::string_view text);
 
-// The command that opens `url` in a Chromium app window, or empty when there is no
-// display (DISPLAY or WAYLAND_DISPLAY) or no chromium on PATH. `env` looks up the
-// environment (nullptr for a variable that is not set); the profile directory is
-// XDG_CONFIG_HOME (or HOME/.config) + "/zelvar/chromium".
 using environmentLookup = std::function<const char*(const char* name)>;
-// The window's size and position, when given, are passed to the browser.
-std::vector<std::string> appBrowserCommand(const std::string& url, const environmentLookup& env,
+using identityLookup = std::function<std::optional<spawnIdentity>(uid_t uid)>;
+
+// How the console's browser window is started, decided before its launch address is
+// made (the address opens only from the browser's uid).
+//
+// The browser never runs as root. A console running as root through sudo or pkexec
+// (SUDO_UID, else PKEXEC_UID, names the invoking user) starts it as that desktop user:
+// their uid, groups and home, a fresh environment with their display (DISPLAY,
+// WAYLAND_DISPLAY, XAUTHORITY, defaulting to HOME/.Xauthority; XDG_RUNTIME_DIR
+// /run/user/UID) and their own profile HOME/.config/zelvar/chromium. As another user
+// the browser keeps the console's environment and the profile is XDG_CONFIG_HOME (or
+// HOME/.config) + "/zelvar/chromium". Without a display, a chromium (chromium, then
+// chromium-browser) or such a user, `program` is empty and `whyNot` says why.
+struct browserPlan {
+  std::string program;
+  std::string profile;
+  std::optional<spawnIdentity> user;     // set when the console is root
+  std::vector<std::string> environment;  // the browser's whole environment, with `user`
+  std::string whyNot;
+};
+browserPlan planAppBrowser(const environmentLookup& env, uid_t euid, const identityLookup& users);
+
+// The command that opens `url` in an app window of the plan's browser; the window's
+// size and position, when given, are passed to it.
+std::vector<std::string> appBrowserCommand(const std::string& url, const browserPlan& plan,
                                            const consoleUiOptions* window = nullptr);
 
 // Opens the main window ("Zelvar Center") with the document. Its close control asks
@@ -86,7 +106,8 @@ class consoleUi {
   int runMessageLoop();
 
   windowHost& windows() { return windows_; }
-  const std::string& url() const { return url_; }
+  // A fresh one-time address of the console (empty before createMainWindow); any thread.
+  std::string newLaunchUrl() { return host_ ? host_->launchUrl() : std::string(); }
   // Asked before the main window closes; empty allows leaving.
   std::function<bool()> leaveCheck;
 
@@ -99,7 +120,6 @@ class consoleUi {
   windowHost windows_;  // before the browser host, which calls it until destroyed
   std::unique_ptr<webHost> host_;
   internalErrorWindow errorUi_;
-  std::string url_;
   bool boxesInstalled_ = false;
 };
 

@@ -5,7 +5,9 @@
 #include "common/installPaths.h"
 #include "common/terminalDHCP.h"
 #include "common/textConfigFile.h"
+#include "platform/controlSocket.h"
 #include "platform/textConv.h"
+#include "zvc/console.h"
 #include "zvc/configReport.h"
 #include "zvc/consoleState.h"
 #include "zvc/messageBox.h"
@@ -40,7 +42,8 @@ int usage(std::ostream& err) {
          "       zvctl dhcp show MAC|defaults\n"
          "       zvctl terminal add MAC [--ip A] [--host H] [--comment C] [--version V]\n"
          "       zvctl terminal hide|unhide|remove MAC\n"
-         "       zvctl find [--mac M] [--ip A] [--host H] [--comment C]\n";
+         "       zvctl find [--mac M] [--ip A] [--host H] [--comment C]\n"
+         "       zvctl console url\n";
   return 2;
 }
 
@@ -422,6 +425,19 @@ int findCommand(const std::vector<std::string>& args, std::ostream& out, std::os
   return 0;
 }
 
+// A fresh one-time address of the running console, asked over its control socket
+// (root and the console's own user only).
+int consoleUrlCommand(std::ostream& out) {
+  std::optional<std::string> answer = controlRequest(consoleControlName, R"({"command":"url"})");
+  json reply = answer ? json::parse(*answer, nullptr, false) : json();
+  if (!reply.is_object() || !reply.contains("ok"))
+    return fail(out,
+                "The console is not running, or it serves another user (run zvctl as root or "
+                "as the console's user).");
+  print(out, reply);
+  return reply["ok"] == true ? 0 : 1;
+}
+
 }  // namespace
 
 int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -442,6 +458,7 @@ int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostre
       (args[1] == "hide" || args[1] == "unhide" || args[1] == "remove"))
     return terminalRowCommand(args[1], args[2], out);
   if (!args.empty() && args[0] == "find") return findCommand(args, out, err);
+  if (args.size() == 2 && args[0] == "console" && args[1] == "url") return consoleUrlCommand(out);
   return usage(err);
 }
 

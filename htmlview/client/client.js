@@ -1301,11 +1301,8 @@ const zvClient = (() => {
   }
 
   function start() {
-    token = tokenFrom(location.search);
-    if (!token) {
-      status(TEXTS.noToken);
-      return;
-    }
+    // Access: the page was reached through the session cookie, which the WebSocket
+    // handshake carries too; the page's address holds no secret.
     window.addEventListener('keydown', onKeyDown, true);
     window.addEventListener('pointerdown', onPointerDown, true);
     let resizeTimer = 0;
