@@ -440,7 +440,7 @@ void hostCore::onAccept(beast::error_code ec, tcp::socket socket) {
 
 bool hostCore::makeRoom() {
   connections.remove_if([](const std::weak_ptr<trackedConnection>& c) { return c.expired(); });
-  if (connections.size() < maxConnections) return true;
+  if (connections.size() < maxHostConnections) return true;
   std::shared_ptr<trackedConnection> oldest;
   for (const auto& weak : connections) {
     auto c = weak.lock();

@@ -48,7 +48,7 @@ class hostSink {
 };
 
 // Limits of the host (docs/security.md).
-constexpr std::size_t maxConnections = 256;
+constexpr std::size_t maxHostConnections = 256;
 constexpr std::size_t maxQueuedFrames = 64;
 
 struct webHostConfig {

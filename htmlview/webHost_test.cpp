@@ -412,7 +412,7 @@ TEST(WebHostLimits, IdleConnectionsGoAndNeverLockOut) {
   ASSERT_TRUE(host.start());
   net::io_context ioc;
   std::vector<tcp::socket> idle;
-  for (std::size_t i = 0; i < maxConnections + 100; ++i) {
+  for (std::size_t i = 0; i < maxHostConnections + 100; ++i) {
     idle.emplace_back(ioc);
     idle.back().connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), host.port()));
   }

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 namespace zv {
@@ -59,6 +61,36 @@ TEST(DetachedProcess, MissingProgramIsNotTheConsolesFailure) {
   test::tempDir dir;
   EXPECT_TRUE(spawnDetached({dir / "missing"}));
   EXPECT_FALSE(spawnDetached({}));
+}
+
+// Started for a desktop user, the program runs with that user's uid, group, groups,
+// home and exactly the environment given.
+TEST(DetachedProcess, RunsAsAnotherUserWithItsEnvironment) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  std::optional<spawnIdentity> nobody = identityOfUser(65534);
+  if (!nobody) GTEST_SKIP() << "no user 65534";
+  EXPECT_EQ(nobody->gid, 65534u);
+  test::tempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  const std::string fifo = dir / "started";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(fifo.c_str(), 0666), 0);
+  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  makeExecutable(dir / "tell",
+                 "#!/bin/sh\necho \"$(id -u) $(id -g) $(id -G) $(pwd) $DISPLAY $SECRET\" > \"$1\"\n");
+  nobody->groups = {65534};
+  nobody->directory = "/";
+  std::vector<std::string> environment = {"PATH=/usr/bin:/bin", "DISPLAY=:7"};
+  ::setenv("SECRET", "inherited", 1);
+  ASSERT_TRUE(spawnDetached({dir / "tell", fifo}, &*nobody, &environment));
+  ::unsetenv("SECRET");
+  pollfd p{reader, POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 10000), 1);
+  char buffer[128] = {};
+  ssize_t n = ::read(reader, buffer, sizeof buffer - 1);
+  ::close(reader);
+  EXPECT_EQ(std::string(buffer, n > 0 ? std::size_t(n) : 0), "65534 65534 65534 / :7 \n");  // SECRET was not inherited
 }
 
 }  // namespace

@@ -31,21 +31,31 @@ class AppBrowser : public ::testing::Test {
       ASSERT_EQ(::chmod((dir / name).c_str(), 0755), 0);
     }
   }
-  std::vector<std::string> command() {
-    return appBrowserCommand("http://127.0.0.1:8779/?token=t", [this](const char* name) {
-      auto it = env.find(name);
-      return it == env.end() ? nullptr : it->second.c_str();
-    });
+  browserPlan plan(uid_t euid = 1000) {
+    return planAppBrowser(
+        [this](const char* name) {
+          auto it = env.find(name);
+          return it == env.end() ? nullptr : it->second.c_str();
+        },
+        euid,
+        [](uid_t uid) -> std::optional<spawnIdentity> {
+          if (uid != 1000) return std::nullopt;
+          return spawnIdentity{1000, 1000, "admin", {1000, 27}, "/home/admin"};
+        });
+  }
+  std::vector<std::string> command(uid_t euid = 1000) {
+    return appBrowserCommand("http://127.0.0.1:8779/?token=t", plan(euid));
   }
   test::tempDir dir;
   std::map<std::string, std::string> env;
 };
 
-// With a display and chromium on PATH: an app window on a profile of the console's
-// own; without either nothing is started.
+// As a user: with a display and chromium on PATH, an app window on a profile of the
+// console's own, in the console's environment; without either nothing is started.
 TEST_F(AppBrowser, NeedsADisplayAndChromium) {
   env = {{"PATH", dir / "bin1"}, {"HOME", "/home/admin"}};
   EXPECT_TRUE(command().empty());
+  EXPECT_EQ(plan().whyNot, "there is no display (DISPLAY, WAYLAND_DISPLAY)");
   env["DISPLAY"] = "";
   EXPECT_TRUE(command().empty());
   env["WAYLAND_DISPLAY"] = "wayland-0";
@@ -54,6 +64,8 @@ TEST_F(AppBrowser, NeedsADisplayAndChromium) {
                                       "--user-data-dir=/home/admin/.config/zelvar/chromium",
                                       "--no-first-run", "--disable-background-networking",
                                       "--disable-component-update", "--disable-sync"}));
+  EXPECT_FALSE(plan().user);
+  EXPECT_TRUE(plan().environment.empty());
   env = {{"PATH", dir / "none:" + dir / "bin2"}, {"DISPLAY", ":0"}, {"XDG_CONFIG_HOME", "/cfg"}};
   std::vector<std::string> other = command();
   ASSERT_EQ(other.size(), 7u);
@@ -61,6 +73,54 @@ TEST_F(AppBrowser, NeedsADisplayAndChromium) {
   EXPECT_EQ(other[2], "--user-data-dir=/cfg/zelvar/chromium");
   env["PATH"] = dir / "none";
   EXPECT_TRUE(command().empty());
+  EXPECT_EQ(plan().whyNot, "chromium was not found");
+}
+
+// As root, the browser runs as the desktop user who started the console through sudo
+// or pkexec, with that user's display, home and profile; with no such user nothing is
+// started, and the reason says so.
+TEST_F(AppBrowser, AsRootRunsAsTheInvokingDesktopUser) {
+  if (!findProgram("chromium", "/usr/local/bin:/usr/bin:/bin").size() &&
+      !findProgram("chromium-browser", "/usr/local/bin:/usr/bin:/bin").size())
+    GTEST_SKIP() << "no chromium installed";
+  struct rootCase {
+    const char* name;
+    std::map<std::string, std::string> env;
+    bool runs;
+    const char* why;
+  };
+  const rootCase cases[] = {
+      {"root alone", {{"DISPLAY", ":0"}, {"HOME", "/root"}}, false, "the browser never runs as root"},
+      {"sudo from root", {{"DISPLAY", ":0"}, {"SUDO_UID", "0"}}, false, "never runs as root"},
+      {"bad SUDO_UID", {{"DISPLAY", ":0"}, {"SUDO_UID", "1000x"}}, false, "never runs as root"},
+      {"unknown user", {{"DISPLAY", ":0"}, {"SUDO_UID", "4242"}}, false, "4242 is not known"},
+      {"sudo", {{"DISPLAY", ":1"}, {"SUDO_UID", "1000"}, {"XAUTHORITY", "/run/x/auth"}}, true, ""},
+      {"pkexec, Wayland", {{"WAYLAND_DISPLAY", "wayland-0"}, {"PKEXEC_UID", "1000"}}, true, ""},
+      {"no display", {{"SUDO_UID", "1000"}}, false, "no display"},
+  };
+  for (const rootCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    env = c.env;
+    env["HOME"] = "/root";
+    env["XDG_CONFIG_HOME"] = "/root/.config";
+    browserPlan p = plan(0);
+    EXPECT_EQ(!p.program.empty(), c.runs);
+    EXPECT_NE(p.whyNot.find(c.why), std::string::npos) << p.whyNot;
+    if (!c.runs) continue;
+    ASSERT_TRUE(p.user);
+    EXPECT_EQ(p.user->uid, 1000u);
+    EXPECT_EQ(p.profile, "/home/admin/.config/zelvar/chromium");
+    auto has = [&](const std::string& entry) {
+      return std::find(p.environment.begin(), p.environment.end(), entry) != p.environment.end();
+    };
+    EXPECT_TRUE(has("HOME=/home/admin"));
+    EXPECT_TRUE(has("USER=admin"));
+    EXPECT_TRUE(has("XDG_RUNTIME_DIR=/run/user/1000"));
+    EXPECT_EQ(has("DISPLAY=:1"), c.env.count("DISPLAY") == 1);
+    EXPECT_EQ(has("XAUTHORITY=/run/x/auth"), c.env.count("XAUTHORITY") == 1);
+    EXPECT_EQ(has("WAYLAND_DISPLAY=wayland-0"), c.env.count("WAYLAND_DISPLAY") == 1);
+    for (const std::string& e : p.environment) EXPECT_EQ(e.find("/root"), std::string::npos) << e;
+  }
 }
 
 constexpr const char* summaryHtml = "<h1 id=title>Zelvar Center</h1>";
@@ -126,7 +186,7 @@ TEST(ConsoleUi, BoxesAreWindowsWhileItRunsAndSigtermEndsIt) {
   options.openBrowser = false;
   consoleUi ui(loop, options);
   ASSERT_TRUE(ui.createMainWindow(summary()));
-  EXPECT_NE(ui.url().find("http://127.0.0.1:"), std::string::npos);
+  EXPECT_NE(ui.newLaunchUrl().find("http://127.0.0.1:"), std::string::npos);
   recordingHost browser(ui.windows());  // stands in for the browser from here on
   browser.attach();
   loop.pump();
@@ -162,7 +222,7 @@ TEST(ConsoleUi, ExitAfterStartAndTakenPort) {
   ASSERT_TRUE(ui.createMainWindow(summary()));
   EXPECT_EQ(ui.runMessageLoop(), 0);
 
-  std::string url = ui.url();
+  std::string url = ui.newLaunchUrl();
   std::size_t colon = url.find(':', url.find("127.0.0.1"));
   options.port = *parsePort(url.substr(colon + 1, url.find('/', colon) - colon - 1));
   consoleUi second(loop, options);

@@ -16,8 +16,18 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <nlohmann/json.hpp>
+
+#include "platform/controlSocket.h"
+#include "platform/mailslot.h"
+#include "zvc/console.h"
+#include "zvc/zvctl.h"
+
+#include <sys/wait.h>
+
+#include <sstream>
 
 #include <chrono>
 #include <map>
@@ -136,13 +146,28 @@ class browserClient {
     std::size_t colon = url.find(':', std::string("http://").size());
     std::size_t slash = url.find('/', colon);
     std::uint16_t port = std::uint16_t(std::stoi(url.substr(colon + 1, slash - colon - 1)));
-    std::string token = url.substr(url.find("token=") + 6);
     std::string host = "127.0.0.1:" + std::to_string(port);
+    // The launch address gives the session cookie, which the WebSocket then shows.
+    std::string cookie;
+    {
+      beast::tcp_stream page(ioc_);
+      page.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
+      beast::http::request<beast::http::empty_body> req(beast::http::verb::get,
+                                                        url.substr(slash), 11);
+      req.set(beast::http::field::host, host);
+      beast::http::write(page, req);
+      beast::flat_buffer buffer;
+      beast::http::response<beast::http::string_body> res;
+      beast::http::read(page, buffer, res);
+      std::string set(res[beast::http::field::set_cookie]);
+      cookie = set.substr(0, set.find(';'));
+    }
     beast::get_lowest_layer(ws_).connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
-    ws_.set_option(websocket::stream_base::decorator([host](websocket::request_type& req) {
+    ws_.set_option(websocket::stream_base::decorator([host, cookie](websocket::request_type& req) {
       req.set(beast::http::field::origin, "http://" + host);
+      req.set(beast::http::field::cookie, cookie);
     }));
-    ws_.handshake(host, "/ws?token=" + token);
+    ws_.handshake(host, "/ws");
   }
 
   // The next frame, or null when none came within the time.
@@ -286,6 +311,54 @@ TEST_F(InstanceProcesses, RefusalMakesTheSecondGiveUp) {
   ASSERT_TRUE(first->running());
   first->terminate();
   EXPECT_EQ(first->waitForExit(20s), 0);
+}
+
+// The printed address opens the console once; the running console hands out fresh
+// ones over its control socket to root and its own user only (zvctl console url).
+TEST_F(InstanceProcesses, OneTimeAddressesAndTheControlSocket) {
+  auto first = start("first", 1500ms);
+  ASSERT_TRUE(first->waitForOutput("address:", 20s)) << first->err();
+  std::string printed = first->url();
+  ASSERT_NE(printed.find("/?token="), std::string::npos) << first->out();
+  { browserClient opened(printed); }
+  EXPECT_ANY_THROW(browserClient replay(printed));  // a second client, the used address
+
+  setMailslotNamespace(env["ZELVAR_MAILSLOTS"]);
+  std::optional<std::string> answer;
+  for (int i = 0; i < 100 && !answer; ++i) {
+    answer = controlRequest(consoleControlName, R"({"command":"url"})");
+    if (!answer) std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_TRUE(answer);
+  json reply = json::parse(*answer);
+  ASSERT_EQ(reply["ok"], true) << *answer;
+  std::string fresh = reply["url"];
+  EXPECT_NE(fresh, printed);
+  EXPECT_EQ(json::parse(*controlRequest(consoleControlName, "nonsense"))["ok"], false);
+  std::ostringstream out, err;
+  EXPECT_EQ(runZvctl({"console", "url"}, out, err), 0);
+  EXPECT_NE(out.str().find("/?token="), std::string::npos) << out.str();
+  {
+    browserClient second(fresh);
+    EXPECT_FALSE(second.read(10s).is_null());
+  }
+  if (::geteuid() == 0) {
+    pid_t child = ::fork();
+    if (child == 0) {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+      ::_exit(controlRequest(consoleControlName, R"({"command":"url"})") ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another user got an address";
+  }
+  setMailslotNamespace("");
+  first->terminate();
+  EXPECT_EQ(first->waitForExit(20s), 0);
+  std::string log = test::readFile(dir / "data/Logs/zvc.log");
+  EXPECT_NE(log.find("refused a request of uid 65534"), std::string::npos) << log;
+  EXPECT_NE(log.find("web host: refused GET /"), std::string::npos) << log;
+  EXPECT_NE(log.find("WebSocket refused: no valid session cookie"), std::string::npos) << log;
 }
 
 }  // namespace
