@@ -306,6 +306,16 @@ TEST_F(WindowHost, ModalWindowDisablesThoseUnderIt) {
   ASSERT_TRUE(windows.mainGeometry());
   EXPECT_EQ(windows.mainGeometry()->width, 1000);
   EXPECT_EQ(windows.mainGeometry()->screenHeight, 1080);
+  // A forged geometry stays on the screen reported, itself bounded; without a screen
+  // the geometry is not taken.
+  browser.reportGeometry(main, {1000000, -1000000, 1000000, 5, 2000000, 900});
+  loop.pump();
+  windowGeometry g = *windows.mainGeometry();
+  EXPECT_EQ(std::vector<int>({g.x, g.y, g.width, g.height, g.screenWidth, g.screenHeight}),
+            std::vector<int>({0, 0, 16384, 100, 16384, 900}));
+  browser.reportGeometry(main, {10, 10, 800, 600, 0, 0});
+  loop.pump();
+  EXPECT_EQ(windows.mainGeometry()->width, 16384);
 
   windows.closeWindow(dialog);
   ASSERT_TRUE(browser.click(main, "#save"));
