@@ -108,16 +108,18 @@ TEST(ClientFrames, RefusesOversizedAndDeeplyNestedFrames) {
 // A key given twice, at any depth, refuses the frame: it would be read as whichever
 // came last. The same key in different objects is fine.
 TEST(ClientFrames, RefusesDuplicateKeys) {
-  for (const char* text :
-       {R"({"t":"menuitem","w":1,"u":7,"u":8})", R"({"t":"menuitem","t":"click","w":1,"u":7})",
-        R"({"t":"dblclick","w":1,"u":2,"mods":{"ctrl":true,"ctrl":false,"shift":false,"alt":false}})"}) {
+  for (
+      const char* text :
+      {R"({"t":"menuitem","w":1,"u":7,"u":8})", R"({"t":"menuitem","t":"click","w":1,"u":7})",
+       R"({"t":"dblclick","w":1,"u":2,"mods":{"ctrl":true,"ctrl":false,"shift":false,"alt":false}})"}) {
     checkedFrame checked = parseClientFrame(text);
     EXPECT_FALSE(checked.frame) << text;
     EXPECT_EQ(checked.problem, "a key appears twice") << text;
   }
-  EXPECT_TRUE(parseClientFrame(
-                  R"({"t":"dblclick","w":1,"u":2,"mods":{"ctrl":true,"shift":false,"alt":false},"x":{"u":1}})")
-                  .frame);
+  EXPECT_TRUE(
+      parseClientFrame(
+          R"({"t":"dblclick","w":1,"u":2,"mods":{"ctrl":true,"shift":false,"alt":false},"x":{"u":1}})")
+          .frame);
 }
 
 }  // namespace

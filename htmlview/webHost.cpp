@@ -247,8 +247,7 @@ class wsSession : public trackedConnection, public std::enable_shared_from_this<
   net::steady_timer resume_;
 };
 
-class httpSession : public trackedConnection,
-                    public std::enable_shared_from_this<httpSession> {
+class httpSession : public trackedConnection, public std::enable_shared_from_this<httpSession> {
  public:
   httpSession(tcp::socket&& socket, hostCore& core)
       : stream_(std::move(socket)), core_(core), buffer_(maxRequestHeader * 2) {}
@@ -377,8 +376,8 @@ class httpSession : public trackedConnection,
       write(res);
     } else if (!reply.staticBody.empty()) {
       auto res = std::make_shared<http::response<http::span_body<const char>>>(status, version);
-      res->body() = http::span_body<const char>::value_type(reply.staticBody.data(),
-                                                            reply.staticBody.size());
+      res->body() =
+          http::span_body<const char>::value_type(reply.staticBody.data(), reply.staticBody.size());
       prepare(*res, reply, keepAlive);
       write(res);
     } else {
@@ -448,9 +447,8 @@ bool hostCore::makeRoom() {
   }
   if (!oldest) return false;
   oldest->drop();
-  connections.remove_if([&](const std::weak_ptr<trackedConnection>& c) {
-    return c.lock() == oldest;
-  });
+  connections.remove_if(
+      [&](const std::weak_ptr<trackedConnection>& c) { return c.lock() == oldest; });
   return true;
 }
 

@@ -27,8 +27,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace zv {

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 #include <boost/asio/connect.hpp>
-#include <boost/asio/write.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
@@ -125,11 +125,10 @@ class wsClient {
   wsClient(std::uint16_t port, const std::string& cookie) : ws_(ioc_) {
     std::string host = "127.0.0.1:" + std::to_string(port);
     beast::get_lowest_layer(ws_).connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
-    ws_.set_option(
-        websocket::stream_base::decorator([host, cookie](websocket::request_type& req) {
-          req.set(http::field::origin, "http://" + host);
-          req.set(http::field::cookie, cookie);
-        }));
+    ws_.set_option(websocket::stream_base::decorator([host, cookie](websocket::request_type& req) {
+      req.set(http::field::origin, "http://" + host);
+      req.set(http::field::cookie, cookie);
+    }));
     ws_.handshake(host, "/ws");
   }
 
@@ -418,10 +417,10 @@ TEST(WebHostLimits, IdleConnectionsGoAndNeverLockOut) {
   }
   std::string cookie = sessionFrom(host.launchUrl(), host.port());
   ASSERT_FALSE(cookie.empty());
-  EXPECT_EQ(request(host.port(), "/", "127.0.0.1:" + std::to_string(host.port()),
-                    {{"Cookie", cookie}})
-                .status,
-            200u);
+  EXPECT_EQ(
+      request(host.port(), "/", "127.0.0.1:" + std::to_string(host.port()), {{"Cookie", cookie}})
+          .status,
+      200u);
   // Every idle connection is closed by the host: the first ones to make room, the
   // rest after the idle time.
   auto start = std::chrono::steady_clock::now();
@@ -455,7 +454,8 @@ TEST_F(WebHost, StopsReadingWhileTheConsoleIsBehind) {
 // names the relay's port in Host and Origin.
 class relay {
  public:
-  explicit relay(std::uint16_t target) : acceptor_(ioc_, tcp::endpoint(net::ip::make_address("127.0.0.1"), 0)), target_(target) {
+  explicit relay(std::uint16_t target)
+      : acceptor_(ioc_, tcp::endpoint(net::ip::make_address("127.0.0.1"), 0)), target_(target) {
     accept();
     thread_ = std::thread([this] { ioc_.run(); });
   }

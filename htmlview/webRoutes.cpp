@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 namespace zv {
@@ -250,7 +250,8 @@ std::vector<std::string> sessionCookies(std::string_view header) {
   while (!header.empty()) {
     std::size_t semicolon = header.find(';');
     std::string_view pair = header.substr(0, semicolon);
-    header = semicolon == std::string_view::npos ? std::string_view() : header.substr(semicolon + 1);
+    header =
+        semicolon == std::string_view::npos ? std::string_view() : header.substr(semicolon + 1);
     while (!pair.empty() && (pair.front() == ' ' || pair.front() == '\t')) pair.remove_prefix(1);
     while (!pair.empty() && (pair.back() == ' ' || pair.back() == '\t')) pair.remove_suffix(1);
     std::size_t eq = pair.find('=');
@@ -467,8 +468,8 @@ webReply webRoutes::answer(const webRequest& request) const {
       r.headers.emplace_back("Location", "/");
       r.headers.emplace_back("Cache-Control", "no-store");
       if (id)
-        r.headers.emplace_back("Set-Cookie",
-                               std::string(sessionCookieName) + "=" + *id + sessionCookieAttributes);
+        r.headers.emplace_back(
+            "Set-Cookie", std::string(sessionCookieName) + "=" + *id + sessionCookieAttributes);
       r.trusted = true;
       return r;
     }

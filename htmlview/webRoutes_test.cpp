@@ -267,9 +267,9 @@ TEST_F(WebRoutesAnswers, Routes) {
   ASSERT_EQ(::symlink((dir / "").c_str(), (dir / "skin/up").c_str()), 0);
   ASSERT_EQ(::mkfifo((dir / "skin/pipe.css").c_str(), 0644), 0);
   ASSERT_EQ(::mkdir((dir / "skin/dir.css").c_str(), 0755), 0);
-  for (const char* target : {"/skin/../secret.txt", "/skin/", "/docs/secret.txt", "/index.html",
-                             "/skin/link.css", "/skin/up/secret.txt", "/skin/pipe.css",
-                             "/skin/dir.css"}) {
+  for (const char* target :
+       {"/skin/../secret.txt", "/skin/", "/docs/secret.txt", "/index.html", "/skin/link.css",
+        "/skin/up/secret.txt", "/skin/pipe.css", "/skin/dir.css"}) {
     SCOPED_TRACE(target);
     webReply r = get(target);
     EXPECT_EQ(r.status, 404);

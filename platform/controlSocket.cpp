@@ -93,8 +93,8 @@ void controlServer::run() {
       if (listener >= 0 && (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
                             ::listen(listener, 8) != 0)) {
         if (!reported)
-          logMessage("%s", errnoText("control socket: bind (trying again every second)", errno)
-                               .c_str());
+          logMessage("%s",
+                     errnoText("control socket: bind (trying again every second)", errno).c_str());
         reported = true;
         ::close(listener);
         listener = -1;

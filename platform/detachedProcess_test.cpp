@@ -77,8 +77,9 @@ TEST(DetachedProcess, RunsAsAnotherUserWithItsEnvironment) {
   ASSERT_EQ(::chmod(fifo.c_str(), 0666), 0);
   int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
-  makeExecutable(dir / "tell",
-                 "#!/bin/sh\necho \"$(id -u) $(id -g) $(id -G) $(pwd) $DISPLAY $SECRET\" > \"$1\"\n");
+  makeExecutable(
+      dir / "tell",
+      "#!/bin/sh\necho \"$(id -u) $(id -g) $(id -G) $(pwd) $DISPLAY $SECRET\" > \"$1\"\n");
   nobody->groups = {65534};
   nobody->directory = "/";
   std::vector<std::string> environment = {"PATH=/usr/bin:/bin", "DISPLAY=:7"};
@@ -90,7 +91,8 @@ TEST(DetachedProcess, RunsAsAnotherUserWithItsEnvironment) {
   char buffer[128] = {};
   ssize_t n = ::read(reader, buffer, sizeof buffer - 1);
   ::close(reader);
-  EXPECT_EQ(std::string(buffer, n > 0 ? std::size_t(n) : 0), "65534 65534 65534 / :7 \n");  // SECRET was not inherited
+  EXPECT_EQ(std::string(buffer, n > 0 ? std::size_t(n) : 0),
+            "65534 65534 65534 / :7 \n");  // SECRET was not inherited
 }
 
 }  // namespace

@@ -172,7 +172,8 @@ int consoleMain(int argc, char** argv) {
     if (!opened) return false;
     instance.setMainWindow(ui->windows().mainWindow());
     control = std::make_unique<controlServer>(
-        consoleControlName, [&ui](const std::string& request) { return answerControl(*ui, request); });
+        consoleControlName,
+        [&ui](const std::string& request) { return answerControl(*ui, request); });
     return true;
   };
   steps.runMessageLoop = [&] { return ui->runMessageLoop(); };

@@ -115,18 +115,22 @@ browserPlan planAppBrowser(const environmentLookup& env, uid_t euid, const ident
     const spawnIdentity& u = *plan.user;
     std::string runtime = "/run/user/" + std::to_string(u.uid);
     searchPath = "/usr/local/bin:/usr/bin:/bin";
-    plan.environment = {"PATH=" + searchPath, "HOME=" + u.directory, "USER=" + u.name,
-                        "LOGNAME=" + u.name, "XDG_RUNTIME_DIR=" + runtime,
+    plan.environment = {"PATH=" + searchPath,
+                        "HOME=" + u.directory,
+                        "USER=" + u.name,
+                        "LOGNAME=" + u.name,
+                        "XDG_RUNTIME_DIR=" + runtime,
                         "DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtime + "/bus"};
     if (display) {
       plan.environment.push_back(std::string("DISPLAY=") + display);
       const char* xauthority = set("XAUTHORITY");
-      plan.environment.push_back("XAUTHORITY=" + (xauthority ? std::string(xauthority)
-                                                             : u.directory + "/.Xauthority"));
+      plan.environment.push_back(
+          "XAUTHORITY=" + (xauthority ? std::string(xauthority) : u.directory + "/.Xauthority"));
     }
     if (wayland) plan.environment.push_back(std::string("WAYLAND_DISPLAY=") + wayland);
     for (const char* name : {"LANG", "LC_ALL"})
-      if (const char* value = set(name)) plan.environment.push_back(std::string(name) + "=" + value);
+      if (const char* value = set(name))
+        plan.environment.push_back(std::string(name) + "=" + value);
     plan.profile = u.directory + "/.config/zelvar/chromium";
   } else {
     const char* path = set("PATH");

@@ -90,7 +90,10 @@ TEST_F(AppBrowser, AsRootRunsAsTheInvokingDesktopUser) {
     const char* why;
   };
   const rootCase cases[] = {
-      {"root alone", {{"DISPLAY", ":0"}, {"HOME", "/root"}}, false, "the browser never runs as root"},
+      {"root alone",
+       {{"DISPLAY", ":0"}, {"HOME", "/root"}},
+       false,
+       "the browser never runs as root"},
       {"sudo from root", {{"DISPLAY", ":0"}, {"SUDO_UID", "0"}}, false, "never runs as root"},
       {"bad SUDO_UID", {{"DISPLAY", ":0"}, {"SUDO_UID", "1000x"}}, false, "never runs as root"},
       {"unknown user", {{"DISPLAY", ":0"}, {"SUDO_UID", "4242"}}, false, "4242 is not known"},

@@ -152,8 +152,8 @@ class browserClient {
     {
       beast::tcp_stream page(ioc_);
       page.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
-      beast::http::request<beast::http::empty_body> req(beast::http::verb::get,
-                                                        url.substr(slash), 11);
+      beast::http::request<beast::http::empty_body> req(beast::http::verb::get, url.substr(slash),
+                                                        11);
       req.set(beast::http::field::host, host);
       beast::http::write(page, req);
       beast::flat_buffer buffer;
