@@ -412,8 +412,10 @@ void windowHost::recordGeometry(const window& w, const json& frame) {
   g.screenHeight = std::min(g.screenHeight, largestScreen);
   g.width = std::clamp(g.width, smallestWindow, g.screenWidth);
   g.height = std::clamp(g.height, smallestWindow, g.screenHeight);
-  g.x = std::clamp(g.x, 0, g.screenWidth - g.width);
-  g.y = std::clamp(g.y, 0, g.screenHeight - g.height);
+  // Within a screen's breadth of the reported one (a screen beside it may have
+  // negative coordinates); the session moves a window whose centre is off it back on.
+  g.x = std::clamp(g.x, -g.screenWidth, g.screenWidth);
+  g.y = std::clamp(g.y, -g.screenHeight, g.screenHeight);
   geometry_ = g;
 }
 

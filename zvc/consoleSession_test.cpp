@@ -113,6 +113,15 @@ TEST_F(ConsoleSession, SettingsShapeTheListAndAreSavedOnClose) {
   EXPECT_EQ(stored("posX"), 0u);
   EXPECT_EQ(stored("posY"), 0u);
   EXPECT_EQ(stored("width"), 1500u);
+
+  // A forged geometry cannot save a window far off the screen, nor one larger than it.
+  browser.reportGeometry(window, {1000000, 1000000, 1000000, 1000000, 1920, 1080});
+  loop.pump();
+  EXPECT_TRUE(session->saveSettingsNow());
+  EXPECT_EQ(stored("posX"), 0u);
+  EXPECT_EQ(stored("posY"), 0u);
+  EXPECT_EQ(stored("width"), 1920u);
+  EXPECT_EQ(stored("height"), 1080u);
 }
 
 // A terminal reported changed updates its own row; one new to the register is read
