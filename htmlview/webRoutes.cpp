@@ -12,9 +12,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 namespace zv {
 namespace {
@@ -319,10 +319,11 @@ std::optional<uid_t> tcpClientOwner(const std::string& clientAddress, std::uint1
   std::string local, remote;
   unsigned localPort = 0, remotePort = 0;
   while (std::getline(table, line)) {
-    char l[64], r[64];
-    unsigned state = 0, uid = 0;
-    if (std::sscanf(line.c_str(), " %*u: %63s %63s %x %*s %*s %*s %u", l, r, &state, &uid) != 4)
-      continue;
+    // sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid …
+    std::istringstream fields(line);
+    std::string sl, l, r, st, queues, timer, retransmits;
+    unsigned long uid = 0;
+    if (!(fields >> sl >> l >> r >> st >> queues >> timer >> retransmits >> uid)) continue;
     if (!parseProcEndpoint(l, local, localPort) || !parseProcEndpoint(r, remote, remotePort))
       continue;
     if (localPort == clientPort && remotePort == serverPort && local == *client &&
