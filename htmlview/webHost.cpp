@@ -79,8 +79,8 @@ struct hostCore {
   void accept();
   void onAccept(beast::error_code ec, tcp::socket socket);
   // Room for one more connection: drops the untrusted one idle longest when the limit
-  // is reached. False when every connection is trusted.
-  bool makeRoom();
+  // is reached (or, with `always`, in any case). False when every connection is trusted.
+  bool makeRoom(bool always = false);
   void track(const std::shared_ptr<trackedConnection>& c) { connections.push_back(c); }
   void deliver(const std::shared_ptr<const std::string>& frame);
   // A new WebSocket is open: it takes control or is told that another client has it.
@@ -418,7 +418,7 @@ void hostCore::onAccept(beast::error_code ec, tcp::socket socket) {
     if (!acceptFailing)
       logMessage("web host: accept failed: %s; waiting before the next", ec.message().c_str());
     acceptFailing = true;
-    makeRoom();
+    makeRoom(true);
     acceptTimer.expires_after(acceptBackoff);
     acceptTimer.async_wait([this](beast::error_code e) {
       if (!e) accept();
@@ -437,9 +437,9 @@ void hostCore::onAccept(beast::error_code ec, tcp::socket socket) {
   accept();
 }
 
-bool hostCore::makeRoom() {
+bool hostCore::makeRoom(bool always) {
   connections.remove_if([](const std::weak_ptr<trackedConnection>& c) { return c.expired(); });
-  if (connections.size() < maxHostConnections) return true;
+  if (!always && connections.size() < maxHostConnections) return true;
   std::shared_ptr<trackedConnection> oldest;
   for (const auto& weak : connections) {
     auto c = weak.lock();

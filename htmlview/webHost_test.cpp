@@ -12,7 +12,10 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -433,6 +436,52 @@ TEST(WebHostLimits, IdleConnectionsGoAndNeverLockOut) {
   }
   EXPECT_EQ(closed, idle.size());
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+// Out of descriptors, the host frees one and waits before the next accept instead of
+// spinning on it; once descriptors are there again, a client gets in.
+TEST(WebHostLimits, BacksOffWhenOutOfDescriptors) {
+  test::logCapture log;
+  recordingSink sink;
+  webHost host(webHostConfig{}, sink);
+  ASSERT_TRUE(host.start());
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  rlimit saved{};
+  ::getrlimit(RLIMIT_NOFILE, &saved);
+  int open = 0;
+  for (int fd = 0; fd < 4096; ++fd) open += ::fcntl(fd, F_GETFD) != -1;
+  rlimit low = saved;
+  low.rlim_cur = rlim_t(open + 10);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  pid_t child = ::fork();
+  if (child == 0) {  // the clients, with descriptors of their own
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ::close(fds[1]);
+    net::io_context ioc;
+    std::vector<tcp::socket> held;
+    for (int i = 0; i < 60; ++i) {
+      held.emplace_back(ioc);
+      beast::error_code ec;
+      held.back().connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), host.port()), ec);
+    }
+    char byte;
+    (void)!::read(fds[0], &byte, 1);  // until the parent is done
+    ::_exit(0);
+  }
+  ::close(fds[0]);
+  timespec before{}, after{};
+  std::this_thread::sleep_for(300ms);
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
+  std::this_thread::sleep_for(1s);
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  double cpu = double(after.tv_sec - before.tv_sec) + double(after.tv_nsec - before.tv_nsec) / 1e9;
+  EXPECT_LT(cpu, 0.3) << "the host spun on accept";
+  std::string cookie = sessionFrom(host.launchUrl(), host.port());
+  EXPECT_FALSE(cookie.empty());
+  ::close(fds[1]);
+  ::waitpid(child, nullptr, 0);
 }
 
 // While the console has more than maxQueuedFrames frames to handle, the host stops
