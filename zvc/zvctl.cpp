@@ -85,11 +85,13 @@ int configParseCommand(const std::string& path, std::ostream& out) {
   return 0;
 }
 
-// The installation loaded as the console loads it at start-up, without changing a file.
+// The installation loaded as the console loads it at start-up, without changing a file:
+// damage is reported in the log, nothing is set aside or created.
 std::unique_ptr<consoleState> loadInstallation() {
   if (!resolveInstallationPaths()) return nullptr;
   auto state = std::make_unique<consoleState>();
   state->terminals.readOnly = true;
+  state->libraries.readOnly = true;
   state->loadAll();
   return state;
 }
