@@ -5,6 +5,7 @@
 #include "common/installPaths.h"
 #include "common/terminalDHCP.h"
 #include "common/textConfigFile.h"
+#include "platform/registerLock.h"
 #include "platform/textConv.h"
 #include "zvc/configReport.h"
 #include "zvc/consoleState.h"
@@ -14,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 
 namespace zv {
@@ -311,6 +313,24 @@ int versionsCommand(std::ostream& out) {
 
 // --- commands that change the installation -----------------------------------------
 
+// The register lock for a command that changes the register, taken before the
+// installation is loaded so that its checks see every terminal written before. Empty
+// when the paths are not known or the lock stays held (the error is printed then).
+std::unique_ptr<registerLock> lockRegister(std::ostream& out) {
+  if (!resolveInstallationPaths()) {
+    fail(out, installationError);
+    return nullptr;
+  }
+  auto lock = std::make_unique<registerLock>();
+  if (lock->take(paths().dataDir)) return lock;
+  fail(out, errno == EWOULDBLOCK
+                ? "The terminal register is being changed by another program (" +
+                      paths().dataDir + registerLockFileName + "); try again later."
+                : "Cannot lock the terminal register (" + paths().dataDir +
+                      registerLockFileName + ").");
+  return nullptr;
+}
+
 // Options "--name value" after the positional arguments; false for an unknown name, a
 // repeated one or a name without value.
 bool readOptions(const std::vector<std::string>& args, std::size_t from,
@@ -370,6 +390,8 @@ int terminalAddCommand(const std::vector<std::string>& args, std::ostream& out, 
   std::map<std::string, std::string> values;
   if (!readOptions(args, 3, {"ip", "host", "comment", "version"}, values)) return usage(err);
   values["mac"] = args[2];
+  auto lock = lockRegister(out);
+  if (!lock) return 1;
   auto state = loadInstallation();
   if (!state) return fail(out, installationError);
   // The version selector starts at the default version, or "Без версии" without it.
@@ -390,6 +412,8 @@ int terminalAddCommand(const std::vector<std::string>& args, std::ostream& out, 
 
 // hide, unhide and remove: the row commands of the list, for one terminal by MAC.
 int terminalRowCommand(const std::string& command, const std::string& macText, std::ostream& out) {
+  auto lock = lockRegister(out);
+  if (!lock) return 1;
   auto state = loadInstallation();
   if (!state) return fail(out, installationError);
   if (!findTerminal(*state, macText, out)) return 1;
