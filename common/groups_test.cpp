@@ -140,8 +140,9 @@ TEST(GroupFile, SaveKeepsLinesThatHoldNoGroup) {
   const std::vector<terminalGroup> groups = list.groups();
   ASSERT_EQ(groups.size(), 2u);
   ASSERT_TRUE(list.save(path));
-  const std::u16string kept = u"# groups of the school\r\nzz 10.0.0.0/8 Broken\r\n"
-                              u"0a 10.9.0.0/16 Again\r\n";
+  const std::u16string kept =
+      u"# groups of the school\r\nzz 10.0.0.0/8 Broken\r\n"
+      u"0a 10.9.0.0/16 Again\r\n";
   EXPECT_EQ(readFile(path), fileOf(u"0a 10.0.0.0/16 Office\r\n0b all Rest\r\n" + kept +
                                    u"\t0c 10.1.0.0/16 X  \r\ngarbage # after all\r\n"));
   groupList again;

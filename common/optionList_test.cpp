@@ -127,12 +127,15 @@ TEST(OptionList, RefusesValuesTheFileCannotCarry) {
     ASSERT_TRUE(source.openBytes(toUtf8(optionLine(r.key, r.value) + u"next=1\r\n")));
     std::vector<std::pair<std::string, std::u16string>> read;
     std::u16string failed;
-    ASSERT_TRUE(readPairs(source, [&](const std::string& k, const std::u16string& v) {
-      read.emplace_back(k, v);
-      return true;
-    }, failed));
+    ASSERT_TRUE(readPairs(
+        source,
+        [&](const std::string& k, const std::u16string& v) {
+          read.emplace_back(k, v);
+          return true;
+        },
+        failed));
     EXPECT_EQ(read, (std::vector<std::pair<std::string, std::u16string>>{{r.key, r.value},
-                                                                          {"next", u"1"}}))
+                                                                         {"next", u"1"}}))
         << r.key;
   }
 }

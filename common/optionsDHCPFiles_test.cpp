@@ -473,9 +473,8 @@ TEST_F(DhcpFiles, SaveReplacesOldValueFiles) {
   bool changed = false;
   ASSERT_TRUE(putOption(list, 26, "", dhcpTypeU16, false, u"", changed));  // emptied
   ASSERT_TRUE(saveOptions(list, dir));
-  EXPECT_EQ(listing(dir),
-            (std::vector<std::string>{"003.ip", "007.opname", "0070.ip", "042.u16", "043.IP",
-                                      "066.str", "abc.u8", "notes.txt"}));
+  EXPECT_EQ(listing(dir), (std::vector<std::string>{"003.ip", "007.opname", "0070.ip", "042.u16",
+                                                    "043.IP", "066.str", "abc.u8", "notes.txt"}));
   EXPECT_EQ(file("042.u16"), "70000");
   EXPECT_EQ(file("066.str"), "[auto]");
   EXPECT_EQ(file("003.ip"), "10.0.0.1");

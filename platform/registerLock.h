@@ -31,8 +31,7 @@ class registerLock {
   // Takes the lock on `dataDir` + "register.lock" (the file is made when missing),
   // waiting up to `patience` while another process holds it. False when it stays held
   // (errno EWOULDBLOCK) or the lock file cannot be opened; the reason is logged.
-  bool take(const std::string& dataDir,
-            std::chrono::milliseconds patience = registerLockPatience);
+  bool take(const std::string& dataDir, std::chrono::milliseconds patience = registerLockPatience);
   bool held() const { return held_; }
   void release();
 

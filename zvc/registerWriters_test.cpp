@@ -4,8 +4,8 @@
 #include "platform/registry.h"
 #include "testsupport/testSupport.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -27,7 +27,8 @@ class RegisterWriters : public ::testing::Test {
                                            "\nData = sz:" + dir / "data" + "\n");
     std::filesystem::create_directories(terminals);
     ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
-    gateFd = ::open(gate.c_str(), O_RDWR | O_CLOEXEC);  // never blocks, keeps lines for late readers
+    gateFd =
+        ::open(gate.c_str(), O_RDWR | O_CLOEXEC);  // never blocks, keeps lines for late readers
     ASSERT_GE(gateFd, 0);
   }
   void TearDown() override { ::close(gateFd); }
@@ -55,8 +56,7 @@ class RegisterWriters : public ::testing::Test {
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
-    EXPECT_EQ(::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()),
-              0);
+    EXPECT_EQ(::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
   }
@@ -112,7 +112,8 @@ TEST_F(RegisterWriters, ConcurrentAddsRegisterOnce) {
   ASSERT_TRUE(ip.starts_with("10.0.1.")) << ip;
   std::string n = ip.substr(7);
   EXPECT_EQ(test::readFile(record + "host"), "mac-" + n);
-  EXPECT_EQ(test::readFile(record + "comment"), "\xFF\xFE" + test::utf16le(u"c" + std::u16string(n.begin(), n.end())));
+  EXPECT_EQ(test::readFile(record + "comment"),
+            "\xFF\xFE" + test::utf16le(u"c" + std::u16string(n.begin(), n.end())));
 
   for (int i = 0; i < 40; ++i) {
     char mac[18], other[18];

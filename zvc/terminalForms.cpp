@@ -2,9 +2,9 @@
 
 #include "common/fstream.h"
 #include "common/installPaths.h"
+#include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/registerLock.h"
-#include "platform/diagnostics.h"
 #include "platform/textConv.h"
 #include "zvc/messageBox.h"
 #include "zvc/versions.h"
@@ -181,9 +181,8 @@ addResult addFromForm(terminalRegister& terminals, const installedVersions& vers
     show(box, registerBusyText, errorCaption);
     return {addOutcome::failed, nullptr};
   }
-  if (findConflict(terminals, id) ||
-      (!paths().terminalsDir.empty() &&
-       fileExists(paths().terminalsDir + id.mac.directoryName()))) {
+  if (findConflict(terminals, id) || (!paths().terminalsDir.empty() &&
+                                      fileExists(paths().terminalsDir + id.mac.directoryName()))) {
     show(box, conflictText, errorCaption);
     return {addOutcome::failed, nullptr};
   }

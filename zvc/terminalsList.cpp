@@ -661,9 +661,9 @@ void terminalsList::hideCurrent() {
   }
   // A terminal another program removed meanwhile keeps its row, but its directory is not
   // made again just to hold "hidden".
-  if (paths().terminalsDir.empty() ||
-      !isDirectory(paths().terminalsDir + t->mac.directoryName())) {
-    logMessage("Terminal %s has no directory any more; it is not hidden.", t->mac.logText().c_str());
+  if (paths().terminalsDir.empty() || !isDirectory(paths().terminalsDir + t->mac.directoryName())) {
+    logMessage("Terminal %s has no directory any more; it is not hidden.",
+               t->mac.logText().c_str());
     return;
   }
   std::string directory = terminalDirectory(t->mac);

@@ -323,11 +323,11 @@ std::unique_ptr<registerLock> lockRegister(std::ostream& out) {
   }
   auto lock = std::make_unique<registerLock>();
   if (lock->take(paths().dataDir)) return lock;
-  fail(out, errno == EWOULDBLOCK
-                ? "The terminal register is being changed by another program (" +
-                      paths().dataDir + registerLockFileName + "); try again later."
-                : "Cannot lock the terminal register (" + paths().dataDir +
-                      registerLockFileName + ").");
+  fail(out,
+       errno == EWOULDBLOCK
+           ? "The terminal register is being changed by another program (" + paths().dataDir +
+                 registerLockFileName + "); try again later."
+           : "Cannot lock the terminal register (" + paths().dataDir + registerLockFileName + ").");
   return nullptr;
 }
 
