@@ -57,28 +57,36 @@ bool ignoreList::remove(const macAddress& mac) {
   return true;
 }
 
-bool readIgnoreMacs(std::string_view bytes, std::vector<macAddress>& macs) {
+bool readIgnoreMacs(std::string_view bytes, std::vector<macAddress>& macs, std::string* tail) {
   ignoreList list;
-  byteTextBuffer buffer;
-  bool complete = buffer.openBytes(bytes);
-  while (complete) {
-    if (!buffer.readLine(false)) {
-      // The end, or a line too long to be read.
-      if (!buffer.atEnd()) {
-        reportBadLine(buffer.line());
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  // Physical line by physical line (lines are not joined), so that the first line not
+  // taken is at hand with everything after it.
+  bool complete = true;
+  std::size_t begin = 0;
+  while (begin < bytes.size()) {
+    std::size_t end = std::min(bytes.find_first_of("\r\n", begin), bytes.size());
+    byteTextBuffer line;
+    line.openBytes(bytes.substr(begin, end - begin));
+    if (line.readLine(false)) {
+      std::optional<macAddress> mac = parseListedMac(line.line());
+      if (!mac) {
+        reportBadLine(line.line());
+        complete = false;
+      } else if (!list.add(*mac)) {
+        logMessage("DHCPIgnoreMACs: More than %zu MACs in the list, the rest is ignored.",
+                   maxIgnoredMacs);
         complete = false;
       }
+    } else if (!line.atEnd()) {  // too long to be read
+      reportBadLine(line.line());
+      complete = false;
+    }
+    if (!complete) {
+      if (tail) tail->assign(bytes.substr(begin));
       break;
     }
-    std::optional<macAddress> mac = parseListedMac(buffer.line());
-    if (!mac) {
-      reportBadLine(buffer.line());
-      complete = false;
-    } else if (!list.add(*mac)) {
-      logMessage("DHCPIgnoreMACs: More than %zu MACs in the list, the rest is ignored.",
-                 maxIgnoredMacs);
-      complete = false;
-    }
+    begin = end + 1;
   }
   macs = list.macs();
   return complete;
@@ -112,9 +120,10 @@ bool loadIgnoreList(const std::string& dhcpDir, ignoreList& list) {
   bool failed = false;
   list.clear();
   list.mode = ignoreMode::ignoreListed;
+  list.unreadTail.clear();
   if (std::optional<std::string> bytes = readListFile(dhcpDir + macsFileName, failed)) {
     std::vector<macAddress> macs;
-    if (!readIgnoreMacs(*bytes, macs)) failed = true;
+    if (!readIgnoreMacs(*bytes, macs, &list.unreadTail)) failed = true;
     for (const macAddress& mac : macs) list.add(mac);
   }
   if (std::optional<std::string> bytes = readListFile(dhcpDir + flagFileName, failed))
@@ -123,7 +132,7 @@ bool loadIgnoreList(const std::string& dhcpDir, ignoreList& list) {
 }
 
 bool saveIgnoreList(const std::string& dhcpDir, const ignoreList& list) {
-  return writeBytesFile(dhcpDir + macsFileName, ignoreMacsText(list.macs())) &&
+  return writeBytesFile(dhcpDir + macsFileName, ignoreMacsText(list.macs()) + list.unreadTail) &&
          writeBytesFile(dhcpDir + flagFileName, ignoreFlagText(list.mode));
 }
 

@@ -33,6 +33,10 @@ enum class ignoreMode : int {
 class ignoreList {
  public:
   ignoreMode mode = ignoreMode::ignoreListed;
+  // The file from its first line that was not taken (a bad line, or MACs beyond the
+  // 1024th) to its end, exactly as read: a save writes it back after the MACs, so the
+  // administrator's lines are never lost and still end the list where they did.
+  std::string unreadTail;
 
   const std::vector<macAddress>& macs() const { return macs_; }
   bool contains(const macAddress& mac) const;
@@ -49,8 +53,9 @@ class ignoreList {
 
 // The MACs of the file's bytes into `macs`, up to the first bad line (logged). Repeated
 // MACs count once; MACs beyond the 1024th are dropped with a log line. True when the
-// whole file was taken.
-bool readIgnoreMacs(std::string_view bytes, std::vector<macAddress>& macs);
+// whole file was taken. With `tail`, the bytes from the first line not taken to the end.
+bool readIgnoreMacs(std::string_view bytes, std::vector<macAddress>& macs,
+                    std::string* tail = nullptr);
 // One display-form MAC and "\n" per entry.
 std::string ignoreMacsText(std::span<const macAddress> macs);
 
@@ -62,7 +67,8 @@ std::string ignoreFlagText(ignoreMode mode);
 // file exists but cannot be read ("DHCPIgnoreMACs: File %s open failed.") or the MAC
 // list has a bad line; `list` then holds what could be read.
 bool loadIgnoreList(const std::string& dhcpDir, ignoreList& list);
-// Replaces both files (temporary file + rename each), the MACs first. False with an
+// Replaces both files (temporary file + rename each), the MACs (and the unread tail)
+// first. False with an
 // internal-error report when a file cannot be written; the flag is then not written.
 bool saveIgnoreList(const std::string& dhcpDir, const ignoreList& list);
 

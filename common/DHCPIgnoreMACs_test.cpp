@@ -148,11 +148,18 @@ TEST(IgnoreFiles, LoadFailures) {
   EXPECT_EQ(list.mode, ignoreMode::ignoreListed);
   EXPECT_EQ(log.text(), "");
 
-  writeFile(tmp / "ignore_macs", "00:1A:2B:3C:4D:5E\nqwerty\n");
+  // The lines from the bad one on are kept verbatim by the next save, still behind it.
+  const std::string tail = "qwerty # typo\r\n00:1A:2B:3C:4D:60\n\nlast";
+  writeFile(tmp / "ignore_macs", "00:1A:2B:3C:4D:5E\n" + tail);
   writeFile(tmp / "ignore_flag", "1");
   EXPECT_FALSE(loadIgnoreList(tmp.path(), list));
   EXPECT_EQ(joined(list.macs()), "00:1A:2B:3C:4D:5E");
   EXPECT_EQ(list.mode, ignoreMode::answerOnlyListed);
+  ASSERT_TRUE(list.add(mac("00:1A:2B:3C:4D:61")));
+  ASSERT_TRUE(saveIgnoreList(tmp.path(), list));
+  EXPECT_EQ(readFile(tmp / "ignore_macs"), "00:1A:2B:3C:4D:5E\n00:1A:2B:3C:4D:61\n" + tail);
+  EXPECT_FALSE(loadIgnoreList(tmp.path(), list));
+  EXPECT_EQ(joined(list.macs()), "00:1A:2B:3C:4D:5E 00:1A:2B:3C:4D:61");
 
   ASSERT_TRUE(removeTree(tmp / "ignore_macs"));
   ASSERT_TRUE(makeDirectories(tmp / "ignore_macs"));

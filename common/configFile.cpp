@@ -29,7 +29,7 @@ void appendConnection(configScreen& screen, std::string name) {
 void appendConnectionLines(const configScreen& screen, std::vector<std::u16string>& lines) {
   if (screen.connections.empty()) lines.push_back(u"connection \r\n");
   for (const configConnection& c : screen.connections) {
-    lines.push_back(u"connection " + widenAscii(c.name) + u"\r\n");
+    lines.push_back(textLine(u"connection " + widenAscii(c.name)));
     for (std::u16string& line : c.options.lines()) lines.push_back(std::move(line));
   }
 }
@@ -277,7 +277,7 @@ bool configFile::isEmpty() const {
 std::vector<std::u16string> configFile::textLines() const {
   std::vector<std::u16string> lines = general_.lines();
   for (const std::string& name : templateNames_)
-    lines.push_back(u"template " + widenAscii(name) + u"\r\n");
+    lines.push_back(textLine(u"template " + widenAscii(name)));
   for (std::size_t i = 0; i < screens_[0].size(); ++i) {
     const configScreen& screen = screens_[0][i];
     if (i == 0) {
@@ -290,7 +290,7 @@ std::vector<std::u16string> configFile::textLines() const {
   for (const configScreen& screen : screens_[1]) {
     lines.push_back(screen.hidden ? u"M2_next screen hidden\r\n" : u"M2_next screen\r\n");
     for (const configConnection& c : screen.connections) {
-      lines.push_back(u"connection " + widenAscii(c.name) + u"\r\n");
+      lines.push_back(textLine(u"connection " + widenAscii(c.name)));
       for (std::u16string& line : c.options.lines()) lines.push_back(std::move(line));
     }
   }

@@ -36,23 +36,38 @@ bool isRegularFile(int directoryFd, const char* name) {
   return ::fstatat(directoryFd, name, &info, 0) == 0 && S_ISREG(info.st_mode);
 }
 
+// Loads one entry: a file that does not load is set aside by the loader, or only
+// reported when loading read-only.
+template <class Entry>
+bool loadEntry(Entry& entry, bool readOnly) {
+  if (!readOnly) return entry.load();
+  std::u16string failure;
+  if (entry.read(failure)) return true;
+  reportDamage(entry.filePath(), failure);
+  return false;
+}
+
 // The entries of every loadable file of a library directory, in the directory's order. A
 // name that is not plain ASCII is set aside as ".broken" and left out, and so is a file
-// that does not load (the loader has set it aside already).
+// that does not load (the loader has set it aside already). Read-only, both are only
+// logged.
 template <class Entry>
-std::vector<std::shared_ptr<Entry>> loadEntries(const std::string& directory) {
+std::vector<std::shared_ptr<Entry>> loadEntries(const std::string& directory, bool readOnly) {
   std::vector<std::shared_ptr<Entry>> loaded;
   for (const std::string& file : listConfigFiles(directory)) {
     if (endsWithNoCase(file, ".broken")) continue;
     std::string name = file.substr(0, file.size() - 4);
     if (std::any_of(name.begin(), name.end(),
                     [](char c) { return static_cast<unsigned char>(c) > 0x7E; })) {
-      markBroken(directory + file);
+      if (readOnly)
+        reportDamage(directory + file, u"The name is not plain ASCII.");
+      else
+        markBroken(directory + file);
       continue;
     }
     auto entry = std::make_shared<Entry>(name, directory);
     entry->setFileName(file);  // ".ZVC", or a name longer than an entry name holds
-    if (!entry->load()) continue;
+    if (!loadEntry(*entry, readOnly)) continue;
     loaded.push_back(std::move(entry));
   }
   return loaded;
@@ -79,6 +94,24 @@ template <std::uint32_t Kind>
 bool CLSI<Kind>::load() {
   clear();
   return loadTextConfig(*this, filePath());
+}
+
+template <std::uint32_t Kind>
+bool CLSI<Kind>::read(std::u16string& failure) {
+  clear();
+  failure.clear();
+  textSource source;
+  if (!source.open(filePath())) {
+    failure = u"Failed to open file.";
+    return false;
+  }
+  std::u16string failedLine;
+  auto take = [this](const std::string& key, const std::u16string& value) {
+    return setOption(key, value, nullptr);
+  };
+  if (readPairs(source, take, failedLine)) return true;
+  failure = u"Failed to load line: " + failedLine;
+  return false;
 }
 
 template <std::uint32_t Kind>
@@ -185,12 +218,12 @@ bool configLibraries::removeConnection(const GUIConnectionsFile* entry) {
 }
 
 void configLibraries::loadTemplates(const std::string& directory) {
-  for (templatePtr& entry : loadEntries<GUITemplatesFile>(directory))
+  for (templatePtr& entry : loadEntries<GUITemplatesFile>(directory, readOnly))
     templates_.push_back(std::move(entry));
 }
 
 void configLibraries::loadConnections(const std::string& directory) {
-  for (connectionPtr& entry : loadEntries<GUIConnectionsFile>(directory))
+  for (connectionPtr& entry : loadEntries<GUIConnectionsFile>(directory, readOnly))
     insertConnection(std::move(entry));
 }
 
@@ -198,7 +231,7 @@ void configLibraries::loadAllTerminals(const std::string& everyoneDirectory) {
   // The same object stays in place: configurations may already link to it.
   *allTerminals_ = GUITemplatesFile("all", everyoneDirectory);
   if (!fileExists(allTerminals_->filePath())) return;
-  if (!allTerminals_->load()) allTerminals_->clear();
+  if (!loadEntry(*allTerminals_, readOnly)) allTerminals_->clear();
 }
 
 void configLibraries::load(const installationPaths& paths) {

@@ -54,6 +54,8 @@ class CLSI : public CL, public CS, public optionList {
   // Replaces the list with the file's options (no specification). A file that does not
   // load is set aside as ".broken"; the list then holds what was read before the failure.
   bool load();
+  // The same without touching the file: a failure leaves it in place and says why.
+  bool read(std::u16string& failure);
   // Writes the file: FF FE and every option as 'key=value' CR LF.
   bool save() const;
 
@@ -118,6 +120,10 @@ class configLibraries {
   // Takes an entry out of its library; false when it is not there.
   bool removeTemplate(const GUITemplatesFile* entry);
   bool removeConnection(const GUIConnectionsFile* entry);
+
+  // Loads without changing anything on disk: a damaged file or a name that is not plain
+  // ASCII is logged and left out, but not set aside. For programs that only report.
+  bool readOnly = false;
 
   // Start-up loading from a library directory: every "*.zvc" file that is not ".broken".
   // A name with a character above 0x7E is set aside as ".broken"; a file that does not

@@ -1,5 +1,6 @@
 #include "common/configLibrary.h"
 
+#include "common/GUIConfigFile.h"
 #include "common/installPaths.h"
 #include "platform/textConv.h"
 #include "testsupport/testSupport.h"
@@ -44,6 +45,45 @@ TEST(ConfigLibrary, LoadTemplates) {
 
   // An entry read from "c.ZVC" writes that same file back.
   EXPECT_EQ(libraries.templates()[2]->filePath(), templates + "c.ZVC");
+}
+
+// Lines the reader reads are legal, whatever the writer of the day would write: a value
+// ending in a backslash before a comment and a line with an empty key load, in a
+// template and in the terminal naming it, and both are written back so that they read
+// the same and the lines after them stay lines of their own.
+TEST(ConfigLibrary, LegalOddLinesLoadAndSaveBack) {
+  test::tempDir dir;
+  test::logCapture log;
+  const std::string templates = dir / "Templates/";
+  test::writeFile(templates + "pub.zvc", "share=\\\\srv\\pub\\  # note\n=no key\nvideo=1\n");
+  const std::string configPath = dir / "config.zvc";
+  test::writeFile(configPath, "template pub\ndrive=C:\\#\nconnection\nserver=a\\ # x\nport=1\n");
+
+  configLibraries libraries;
+  libraries.loadTemplates(templates);
+  ASSERT_EQ(namesOf(libraries.templates()), std::vector<std::string>{"pub"});
+  templatePtr pub = libraries.templates()[0];
+  const std::vector<configOption> expected = {
+      {"share", u"\\\\srv\\pub\\"}, {"", u"no key"}, {"video", u"1"}};
+  EXPECT_EQ(pub->entries(), expected);
+  GUIConfigFile config(libraries);
+  ASSERT_TRUE(config.load(configPath, nullptr));
+  EXPECT_FALSE(test::exists(templates + "pub.zvc.broken"));
+  EXPECT_FALSE(test::exists(configPath + ".broken"));
+  EXPECT_FALSE(log.contains("INTERNAL ERROR"));
+
+  ASSERT_TRUE(pub->save());
+  ASSERT_TRUE(config.saveTerminalConfig(configPath));
+  EXPECT_EQ(test::readFile(templates + "pub.zvc"),
+            "\xFF\xFE" + test::utf16le(u"share=\\\\srv\\pub\\#\r\n=no key\r\nvideo=1\r\n"));
+  ASSERT_TRUE(pub->load());
+  EXPECT_EQ(pub->entries(), expected);
+  GUIConfigFile reread(libraries);
+  ASSERT_TRUE(reread.load(configPath, nullptr));
+  EXPECT_EQ(reread.textLines(), config.textLines());
+  EXPECT_EQ(reread.generalOptions().get("drive"), u"C:\\");
+  EXPECT_EQ(reread.screens(monitor::first)[0].connections[0].options.entries(),
+            (std::vector<configOption>{{"server", u"a\\"}, {"port", u"1"}}));
 }
 
 // Connections are sorted by display name without case; equal names keep load order.

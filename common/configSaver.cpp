@@ -22,13 +22,18 @@ std::string utf16leBytes(std::u16string_view text) {
 
 }  // namespace
 
+std::u16string textLine(std::u16string content) {
+  if (!content.empty() && content.back() == u'\\') content += u'#';
+  content += u"\r\n";
+  return content;
+}
+
 std::u16string optionLine(std::string_view key, std::u16string_view value) {
   std::u16string line = widenAscii(key);
-  line.reserve(line.size() + 1 + value.size() + 2);
+  line.reserve(line.size() + 1 + value.size() + 3);
   line += u'=';
   line += value;
-  line += u"\r\n";
-  return line;
+  return textLine(std::move(line));
 }
 
 std::unique_ptr<atomicFileWriter> CS::openForWriting(const std::string& path) {

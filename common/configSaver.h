@@ -16,7 +16,12 @@
 
 namespace zv {
 
-// 'key=value' CR LF, the key widened by zero extension.
+// One written line from its content, with CR LF. A content ending in a backslash would
+// join the next line when read; an empty comment right after it ('#', which the reader
+// drops and which counts toward no line limit) keeps the backslash part of the value.
+std::u16string textLine(std::u16string content);
+
+// 'key=value' CR LF (textLine), the key widened by zero extension.
 std::u16string optionLine(std::string_view key, std::u16string_view value);
 
 // A configuration class that can be saved. Derived classes build the lines; the steps

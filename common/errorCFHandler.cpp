@@ -44,6 +44,10 @@ std::u16string reasonComment(std::u16string_view reason) {
 
 }  // namespace
 
+void reportDamage(const std::string& path, std::u16string_view message) {
+  logMessage("File: %s, error: %s", path.c_str(), toUtf8(message).c_str());
+}
+
 std::string brokenPath(const std::string& path) {
   return path + ".broken";
 }

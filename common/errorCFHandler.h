@@ -36,6 +36,10 @@ class iErrorSCFHandler {
   ~iErrorSCFHandler() = default;
 };
 
+// For loaders that must not change the installation (queries): logs
+// "File: <path>, error: <message>" and leaves the file where it is.
+void reportDamage(const std::string& path, std::u16string_view message);
+
 // "<path>.broken".
 std::string brokenPath(const std::string& path);
 

@@ -11,6 +11,7 @@
 #include <array>
 #include <bit>
 #include <cerrno>
+#include <new>
 
 namespace zv {
 namespace {
@@ -161,38 +162,73 @@ std::u16string groupLine(const terminalGroup& group) {
   return line;
 }
 
-std::vector<terminalGroup> readGroups(std::string_view bytes) {
+std::vector<terminalGroup> readGroups(std::string_view bytes, std::vector<std::u16string>* kept) {
   std::vector<terminalGroup> groups;
-  textSource source;
-  if (!source.openBytes(bytes)) return groups;
+  std::u16string text;
+  try {
+    text = decodeTextBytes(bytes);
+  } catch (const std::bad_alloc&) {
+    ZV_INTERNAL_ERROR();
+    return groups;
+  }
   std::array<bool, 256> used{};
-  while (!source.atEnd()) {
-    if (!source.readLine(false)) {
-      if (source.atEnd()) break;
-      reportBadLine(source.line());
-      source.skipRestOfLine();
+  bool afterAll = false;
+  // Physical line by physical line: the reader's logical lines do not join, so each is
+  // read from its physical line alone, and a line that gives no group is at hand
+  // verbatim for `kept`.
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = std::min(text.find_first_of(u"\r\n", begin), text.size());
+    std::u16string_view physical = std::u16string_view(text).substr(begin, end - begin);
+    begin = end + 1;
+    if (physical.find_first_not_of(u" \t") == physical.npos) continue;
+    auto keep = [&] {
+      if (kept) kept->emplace_back(physical);
+    };
+    if (afterAll) {
+      keep();
       continue;
     }
-    std::optional<terminalGroup> group = parseGroupLine(source.line());
+    wideTextBuffer reader;
+    reader.assign(std::u16string(physical));
+    if (!reader.readLine(false)) {
+      if (!reader.line().empty()) reportBadLine(reader.line());  // too long
+      keep();  // a comment, or a line too long to read
+      continue;
+    }
+    std::optional<terminalGroup> group = parseGroupLine(reader.line());
     if (!group) {
-      reportBadLine(source.line());
+      reportBadLine(reader.line());
+      keep();
       continue;
     }
     if (used[group->number]) {
       logMessage("groups: Group %02x is given twice, line skipped: '%s'.", group->number,
-                 toUtf8(source.line()).c_str());
+                 toUtf8(reader.line()).c_str());
+      keep();
       continue;
     }
     used[group->number] = true;
     groups.push_back(std::move(*group));
-    if (groups.back().isAll()) break;
+    afterAll = groups.back().isAll();
   }
   return groups;
 }
 
-std::string groupsFileBytes(std::span<const terminalGroup> groups) {
+std::string groupsFileBytes(std::span<const terminalGroup> groups,
+                            std::span<const std::u16string> kept) {
   std::u16string text;
   for (const terminalGroup& group : groups) text += groupLine(group);
+  // Kept lines stay inert: after an "all" group nothing is read; without one, a kept line
+  // that would read as a group is written as a comment instead of coming alive.
+  bool endsWithAll = !groups.empty() && groups.back().isAll();
+  for (const std::u16string& line : kept) {
+    wideTextBuffer reader;
+    reader.assign(line);
+    if (!endsWithAll && reader.readLine(false) && parseGroupLine(reader.line())) text += u"# ";
+    text += line;
+    text += u"\r\n";
+  }
   std::string bytes = "\xFF\xFE";
   bytes.reserve(2 + 2 * text.size());
   for (char16_t unit : text) {
@@ -202,11 +238,16 @@ std::string groupsFileBytes(std::span<const terminalGroup> groups) {
   return bytes;
 }
 
+bool holdableGroupName(std::u16string_view name) {
+  if (name.find_first_of(u"#\r\n") != name.npos) return false;
+  return name.empty() || (!isBlank(name.front()) && !isBlank(name.back()));
+}
+
 bool isWellFormed(std::span<const terminalGroup> groups) {
   std::array<bool, 256> used{};
   for (std::size_t i = 0; i < groups.size(); ++i) {
     const terminalGroup& group = groups[i];
-    if (group.number == 0 || used[group.number]) return false;
+    if (group.number == 0 || used[group.number] || !holdableGroupName(group.name)) return false;
     used[group.number] = true;
     if (group.isAll() ? i + 1 != groups.size() : group.prefix < 1 || group.prefix > 32)
       return false;
@@ -230,13 +271,15 @@ std::string groupsPath() {
 
 bool groupList::load(const std::string& path) {
   groups_.clear();
+  kept_.clear();
   std::optional<std::string> bytes = readFileBytes(path);
   if (!bytes) {
     if (errno == ENOENT) return true;
     ZV_REPORT("%s", errnoText(("read " + path).c_str(), errno).c_str());
     return false;
   }
-  groups_ = readGroups(*bytes);
+  kept_.clear();
+  groups_ = readGroups(*bytes, &kept_);
   return true;
 }
 
@@ -253,7 +296,7 @@ bool groupList::save(const std::string& path) const {
     ZV_INTERNAL_ERROR();
     return false;
   }
-  std::string bytes = groupsFileBytes(groups_);
+  std::string bytes = groupsFileBytes(groups_, kept_);
   if (!file.write(bytes)) {
     ZV_REPORT("Failed to put line into file default.zvc.");
     ZV_INTERNAL_ERROR();

@@ -66,12 +66,21 @@ std::optional<terminalGroup> parseGroupLine(std::u16string_view line);
 std::u16string groupLine(const terminalGroup& group);
 
 // The groups held in a file's bytes (any encoding the text reader accepts), in order.
-std::vector<terminalGroup> readGroups(std::string_view bytes);
-// The file's bytes: FF FE and one line per group.
-std::string groupsFileBytes(std::span<const terminalGroup> groups);
+// With `kept`, every other non-blank physical line (comments, lines that do not parse or
+// repeat a number, everything after "all") is added to it verbatim.
+std::vector<terminalGroup> readGroups(std::string_view bytes,
+                                      std::vector<std::u16string>* kept = nullptr);
+// The file's bytes: FF FE, one line per group, then the kept lines as they were (one
+// that would read as a group is written as a comment when no "all" group precedes it).
+std::string groupsFileBytes(std::span<const terminalGroup> groups,
+                            std::span<const std::u16string> kept = {});
+
+// Whether a name reads back from its line as it is: no '#' (a comment there), no line
+// break, no blank at either end.
+bool holdableGroupName(std::u16string_view name);
 
 // Whether a list reads back as it is: numbers 1 to 255 used once, prefixes 1 to 32,
-// and at most one group "all", which comes last.
+// names that the line holds, and at most one group "all", which comes last.
 bool isWellFormed(std::span<const terminalGroup> groups);
 
 // The lowest number from 1 to lastNewGroupNumber that neither a group nor one of the
@@ -84,10 +93,12 @@ std::string groupsPath();
 
 class groupList {
  public:
-  // Replaces the list with the groups of the file. A missing file is an empty list; a
-  // file that cannot be read is reported and also leaves the list empty (false).
+  // Replaces the list with the groups of the file (and the kept lines with its other
+  // lines). A missing file is an empty list; a file that cannot be read is reported and
+  // also leaves the list empty (false).
   bool load(const std::string& path);
-  // Writes the whole list (temporary file + rename). Reports and returns false when
+  // Writes the whole list (temporary file + rename), followed by the lines of the file
+  // it was loaded from that held no group, kept verbatim. Reports and returns false when
   // the list is not well formed or the file cannot be written; the old file then stays.
   bool save(const std::string& path) const;
 
@@ -103,6 +114,7 @@ class groupList {
 
  private:
   std::vector<terminalGroup> groups_;
+  std::vector<std::u16string> kept_;  // lines of the file that held no group
 };
 
 // What the terminal store does when the groups change.

@@ -121,6 +121,43 @@ TEST(GroupFile, ReadSkipsBadLinesAndStopsAfterAll) {
             (std::vector{subnetGroup(10, "10.0.0.0", 16, u"Office"), allGroup(11, u"Rest")}));
 }
 
+// A save keeps every line of the file that held no group (comments, bad lines, repeated
+// numbers, everything after "all") verbatim, behind the groups, where it still reads as
+// no group; without an "all" group a kept line that would read as one becomes a comment.
+TEST(GroupFile, SaveKeepsLinesThatHoldNoGroup) {
+  tempDir tmp;
+  logCapture log;
+  const std::string path = tmp / "default.zvc";
+  writeFile(path, fileOf(u"# groups of the school\r\n"
+                         u"0a 10.0.0.0/16 Office # first floor\r\n"
+                         u"zz 10.0.0.0/8 Broken\r\n"
+                         u"0a 10.9.0.0/16 Again\r\n"
+                         u"0b all Rest\r\n"
+                         u"\t0c 10.1.0.0/16 X  \r\n"
+                         u"garbage # after all\n"));
+  groupList list;
+  ASSERT_TRUE(list.load(path));
+  const std::vector<terminalGroup> groups = list.groups();
+  ASSERT_EQ(groups.size(), 2u);
+  ASSERT_TRUE(list.save(path));
+  const std::u16string kept =
+      u"# groups of the school\r\nzz 10.0.0.0/8 Broken\r\n"
+      u"0a 10.9.0.0/16 Again\r\n";
+  EXPECT_EQ(readFile(path), fileOf(u"0a 10.0.0.0/16 Office\r\n0b all Rest\r\n" + kept +
+                                   u"\t0c 10.1.0.0/16 X  \r\ngarbage # after all\r\n"));
+  groupList again;
+  ASSERT_TRUE(again.load(path));
+  EXPECT_EQ(again.groups(), groups);
+
+  again.assign({groups[0]});  // "all" removed in the editor
+  ASSERT_TRUE(again.save(path));
+  EXPECT_EQ(readFile(path), fileOf(u"0a 10.0.0.0/16 Office\r\n# groups of the school\r\n"
+                                   u"zz 10.0.0.0/8 Broken\r\n# 0a 10.9.0.0/16 Again\r\n"
+                                   u"# \t0c 10.1.0.0/16 X  \r\ngarbage # after all\r\n"));
+  ASSERT_TRUE(again.load(path));
+  EXPECT_EQ(again.groups(), std::vector{groups[0]});
+}
+
 // A line too long for the reader is skipped whole: its tail is not read as a group.
 TEST(GroupFile, OverlongLineIsSkippedWhole) {
   logCapture log;
@@ -197,6 +234,8 @@ TEST(GroupFile, OnlyWellFormedListsAreSaved) {
       {"two all", {allGroup(1, u""), allGroup(2, u"")}, false},
       {"prefix 0", {subnetGroup(1, "10.0.0.0", 0, u"")}, false},
       {"prefix 33", {subnetGroup(1, "10.0.0.0", 33, u"")}, false},
+      {"'#' in a name", {subnetGroup(1, "10.0.0.0", 8, u"A#1")}, false},  // cut when read
+      {"blank ending a name", {subnetGroup(1, "10.0.0.0", 8, u"A ")}, false},
   };
   tempDir tmp;
   logCapture log;

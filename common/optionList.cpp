@@ -26,7 +26,9 @@ void optionProblems::clear() {
 }
 
 bool representableOption(std::string_view key, std::u16string_view value) {
-  if (key.empty() || key.size() > maxKeyLength) return false;
+  // An empty key is a line of its own ('=value'); a backslash at the end of the value is
+  // closed off by the writer (textLine). What remains are the reader's own limits.
+  if (key.size() > maxKeyLength) return false;
   for (char c : key)
     if (static_cast<unsigned char>(c) >= 0x80 || c == ' ' || c == '\t' || c == '=' || c == '#' ||
         c == '\r' || c == '\n')
@@ -36,8 +38,7 @@ bool representableOption(std::string_view key, std::u16string_view value) {
     if (c == u'\r' || c == u'\n' || c == u'#') return false;
   if (!value.empty()) {
     if (isBlankOrEquals(value.front())) return false;
-    char16_t last = value.back();
-    if (last == u' ' || last == u'\t' || last == u'\\') return false;
+    if (value.back() == u' ' || value.back() == u'\t') return false;
   }
   return true;
 }
@@ -57,8 +58,9 @@ bool optionList::set(std::string_view key, std::u16string_view value, const vers
     if ((record->sectionMask & kind_) == 0) return false;
   }
   if (isLayoutKey(key) || key.size() == 1) return false;
-  // A pair that would read back differently would be lost or, with a line break in the
-  // value, turn into lines of its own.
+  // A pair the syntax cannot hold would be lost or, with a line break in the value, turn
+  // into lines of its own. Every pair the reader produces passes, so loading never
+  // stops here; only values set by an editor can.
   if (!representableOption(key, value)) {
     ZV_INTERNAL_ERROR();
     return false;

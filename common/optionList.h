@@ -43,10 +43,11 @@ struct optionProblems {
   void clear();
 };
 
-// True when 'key=value' written as a line of a configuration file reads back as exactly
-// this pair: an ASCII key of 1 to 63 characters with no blank, '=' or '#'; a value without
-// CR, LF or '#', not starting with a blank or '=', not ending with a blank or a
-// backslash; the line within 4095 code units.
+// True when 'key=value' written as a line of a configuration file (optionLine) reads
+// back as exactly this pair: an ASCII key of at most 63 characters with no blank, '=' or
+// '#' (an empty key is the line '=value'); a value without CR, LF or '#', not starting
+// with a blank or '=', not ending with a blank; the line within 4095 code units. This is
+// exactly the set of pairs the reader can produce.
 bool representableOption(std::string_view key, std::u16string_view value);
 
 // "template", "first", "next", "connection", "M2_next" (any ASCII case): lines of the

@@ -1,5 +1,8 @@
 #include "common/optionList.h"
 
+#include "common/configSaver.h"
+#include "common/textConfigFile.h"
+#include "platform/textConv.h"
 #include "testsupport/optionSpecFixture.h"
 #include "testsupport/testSupport.h"
 
@@ -86,7 +89,8 @@ TEST(OptionList, Capacity) {
   EXPECT_EQ(list.get("key5"), u"changed");
 }
 
-// Pairs whose line would read back differently are refused rather than saved wrong.
+// Pairs the syntax cannot hold are refused rather than saved wrong; every other pair is
+// written so that it reads back as itself, and the line after it stays its own.
 TEST(OptionList, RefusesValuesTheFileCannotCarry) {
   struct row {
     std::string key;
@@ -104,11 +108,11 @@ TEST(OptionList, RefusesValuesTheFileCannotCarry) {
       {"key", u" lead", false},  // leading blanks are separator
       {"key", u"=lead", false},
       {"key", u"trail ", false},                  // trailing blanks are dropped
-      {"key", u"dir\\", false},                   // would join the next line
+      {"key", u"dir\\", true},                    // written with an empty comment after it
       {"key", std::u16string(4091, u'v'), true},  // 'key=' + 4091 = 4095
       {"key", std::u16string(4092, u'v'), false},
       {"k y", u"v", false},
-      {"", u"v", false},
+      {"", u"v", true},  // the line '=v'
       {"\xC3\xA9t\xC3\xA9", u"v", false},
       {std::string(63, 'k'), u"v", true},
       {std::string(64, 'k'), u"v", false},
@@ -118,6 +122,21 @@ TEST(OptionList, RefusesValuesTheFileCannotCarry) {
     test::logCapture log;
     optionList list;
     EXPECT_EQ(list.set(r.key, r.value), r.representable) << r.key;
+    if (!r.representable) continue;
+    textSource source;
+    ASSERT_TRUE(source.openBytes(toUtf8(optionLine(r.key, r.value) + u"next=1\r\n")));
+    std::vector<std::pair<std::string, std::u16string>> read;
+    std::u16string failed;
+    ASSERT_TRUE(readPairs(
+        source,
+        [&](const std::string& k, const std::u16string& v) {
+          read.emplace_back(k, v);
+          return true;
+        },
+        failed));
+    EXPECT_EQ(read, (std::vector<std::pair<std::string, std::u16string>>{{r.key, r.value},
+                                                                         {"next", u"1"}}))
+        << r.key;
   }
 }
 

@@ -70,9 +70,17 @@ bool removeOption(dhcpOptionList& list, int32_t code) {
   return true;
 }
 
+bool holdableOptionName(std::u16string_view name) {
+  if (name.find_first_of(std::u16string_view(u"#\r\n\0", 4)) != name.npos) return false;
+  auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+  return name.empty() || (!blank(name.front()) && !blank(name.back()));
+}
+
 bool putOption(dhcpOptionList& list, int32_t code, std::string_view bytes, int32_t type,
                bool isAuto, std::u16string_view name, bool& changed) {
   changed = false;
+  name = name.substr(0, dhcpOption::nameLimit);
+  if (!holdableOptionName(name)) return false;
   dhcpOption stored;
   stored.code = code;
   stored.type = type;

@@ -111,10 +111,15 @@ bool removeOption(dhcpOptionList& list, int32_t code);
 // Stores an option the way the editor does. An existing record of the code keeps its
 // place: false (and the record untouched) when its type differs, otherwise its value
 // is replaced. A new code is appended. Bytes of more than putLimit leave the value
-// empty; the name is cut to nameLimit units. `changed` tells whether the stored record
-// differs from what was there before.
+// empty; the name is cut to nameLimit units. A name its name file cannot hold (see
+// holdableOptionName) is refused: false and the list untouched. `changed` tells whether
+// the stored record differs from what was there before.
 bool putOption(dhcpOptionList& list, int32_t code, std::string_view bytes, int32_t type,
                bool isAuto, std::u16string_view name, bool& changed);
+
+// Whether a name reads back from its name file as it is: no '#' (a comment there), no
+// line break or zero unit, no blank at either end.
+bool holdableOptionName(std::u16string_view name);
 
 // ---- texts --------------------------------------------------------------------------
 

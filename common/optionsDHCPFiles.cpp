@@ -230,13 +230,20 @@ bool parseNumberFile(int32_t type, std::string_view bytes, dhcpOption& out) {
   return true;
 }
 
-// Reads one value file the way the loader does.
-bool readOptionFile(const std::string& path, int32_t type, dhcpOption& out) {
+// Reads one value file the way the loader does. Null on success, otherwise why the
+// file cannot be taken.
+const char* optionFileProblem(const std::string& path, int32_t type, dhcpOption& out) {
   bool lineFile = type == dhcpTypeIp || type == dhcpTypeIpList;
   bool more = false;
   std::optional<std::string> bytes = readHead(path, lineFile ? lineFileLimit : rawReadLimit, more);
-  if (!bytes || (lineFile && more)) return false;
-  return parseOptionValue(type, *bytes, out);
+  if (!bytes) return "it is not a readable regular file";
+  if (lineFile && more) return "it is too large";
+  if (!parseOptionValue(type, *bytes, out)) return "its content is not a value of its type";
+  return nullptr;
+}
+
+bool readOptionFile(const std::string& path, int32_t type, dhcpOption& out) {
+  return optionFileProblem(path, type, out) == nullptr;
 }
 
 std::u16string readNameFile(const std::string& path) {
@@ -266,7 +273,11 @@ std::optional<dhcpOption> readAcceptedOption(const std::string& directory, const
                                              int32_t code, int32_t type) {
   dhcpOption option;
   option.code = code;
-  if (!readOptionFile(joinPath(directory, name), type, option)) return std::nullopt;
+  std::string path = joinPath(directory, name);
+  if (const char* problem = optionFileProblem(path, type, option)) {
+    logMessage("DHCP option file %s is skipped: %s.", path.c_str(), problem);
+    return std::nullopt;
+  }
   if (!acceptOption(option, name)) return std::nullopt;
   return option;
 }
@@ -444,8 +455,17 @@ bool saveOptions(dhcpOptionList& list, const std::string& directory) {
     ok = writeOrReport(joinPath(directory, fileName), optionValueFileBytes(option)) && ok;
     kept.insert(fileName);
   }
+  // Only files the store can read go: one that does not parse was skipped at load, so
+  // the list cannot stand for it, and it stays for the administrator (and the DHCP
+  // service) to see.
   for (const std::string& name : listDirectory(directory)) {
-    if (!isSavedValueFileName(name) || kept.count(name)) continue;
+    if (!isSavedValueFileName(name) || !optionFileCode(name) || kept.count(name)) continue;
+    dhcpOption probe;
+    if (!readOptionFile(joinPath(directory, name), optionFileType(name), probe)) {
+      logMessage("DHCP option file %s is kept: it was not read.",
+                 joinPath(directory, name).c_str());
+      continue;
+    }
     if (::unlink(joinPath(directory, name).c_str()) != 0 && errno != ENOENT) {
       ZV_INTERNAL_ERROR();
       ok = false;

@@ -448,7 +448,9 @@ TEST_F(DhcpFiles, SaveIsByteExactAndLoadsBack) {
 }
 
 // Saving replaces every value file of the seven types, whatever the case of its name,
-// keeps name files and files of other kinds, and drops empty records.
+// keeps name files and files of other kinds, and drops empty records. A file the store
+// did not read (it does not parse, or its name holds no option number) is logged at
+// load and never deleted.
 TEST_F(DhcpFiles, SaveReplacesOldValueFiles) {
   put("007.ip", "10.0.0.7");
   put("007.opname", optionNameFileBytes(u"old"));
@@ -459,15 +461,21 @@ TEST_F(DhcpFiles, SaveReplacesOldValueFiles) {
   put("notes.txt", "keep");
   put("026.u16", "1400");
   put("066.STR", "[AUTO]");
+  put("042.u16", "70000");
+  put("043.IP", "router");
   dhcpOptionList list = load();
+  EXPECT_TRUE(log.contains("DHCP option file " + dir +
+                           "042.u16 is skipped: its content is not a value of its type."));
+  EXPECT_TRUE(log.contains("DHCP option file " + dir + "043.IP is skipped"));
   ASSERT_NE(findOption(list, 66), nullptr);
   EXPECT_TRUE(findOption(list, 66)->isAuto);
   removeOption(list, 7);
   bool changed = false;
   ASSERT_TRUE(putOption(list, 26, "", dhcpTypeU16, false, u"", changed));  // emptied
   ASSERT_TRUE(saveOptions(list, dir));
-  EXPECT_EQ(listing(dir),
-            (std::vector<std::string>{"003.ip", "007.opname", "0070.ip", "066.str", "notes.txt"}));
+  EXPECT_EQ(listing(dir), (std::vector<std::string>{"003.ip", "007.opname", "0070.ip", "042.u16",
+                                                    "043.IP", "066.str", "abc.u8", "notes.txt"}));
+  EXPECT_EQ(file("042.u16"), "70000");
   EXPECT_EQ(file("066.str"), "[auto]");
   EXPECT_EQ(file("003.ip"), "10.0.0.1");
 }

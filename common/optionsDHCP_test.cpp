@@ -97,6 +97,10 @@ TEST(DhcpPutOption, StoresAndReportsChanges) {
       {66, server, dhcpTypeStr, false, u"boot", true, true, {66, 3}, server},
       {66, server, dhcpTypeStr, true, u"boot", true, true, {66, 3}, server},
       {66, server, dhcpTypeBin, true, u"boot", false, false, {66, 3}, server},  // type fixed
+      // Names the name file cannot hold (it would cut them when read) are refused.
+      {66, "", dhcpTypeStr, false, u"boot # old", false, false, {66, 3}, server},
+      {66, "", dhcpTypeStr, false, u" boot", false, false, {66, 3}, server},
+      {66, "", dhcpTypeStr, false, u"bo\r\not", false, false, {66, 3}, server},
       {66, "", dhcpTypeStr, false, u"boot", true, true, {66, 3}, ""},
       {66, tooLong, dhcpTypeStr, false, u"boot", true, false, {66, 3}, ""},  // stays empty
       {66, tooLong.substr(1), dhcpTypeStr, false, u"boot", true, true, {66, 3}, tooLong.substr(1)},

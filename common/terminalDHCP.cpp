@@ -45,6 +45,11 @@ void takeOverHostName(terminalID& identity, const dhcpOptionList& options) {
 
 }  // namespace
 
+void takeHostFromOptions(terminalID& identity, const dhcpOptionList& options) {
+  const dhcpOption* host = findOption(options, hostNameCode);
+  if (host && !host->isAuto) identity.setHostFromDhcp(host->bytes());
+}
+
 uint32_t parseBootType(std::string_view bytes) {
   bytes = bytes.substr(0, bootTypeReadLimit);
   bytes = bytes.substr(0, bytes.find_first_of(std::string_view("\r\n\a\0", 4)));

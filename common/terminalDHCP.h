@@ -41,6 +41,10 @@ uint32_t readBootType(const std::string& directory);
 // for an invalid MAC or unknown installation paths; the outputs are then untouched.
 bool readTerminalDhcp(terminalID& identity, dhcpOptionList& options, uint32_t& bootType);
 
+// Offers option 12 (when set and not "[auto]") to the identity as its host name, in
+// memory only: what readTerminalDhcp takes over, for loaders that write nothing.
+void takeHostFromOptions(terminalID& identity, const dhcpOptionList& options);
+
 // Takes option 12 over as the host name, writes "boot_type" unless the boot type is
 // bootTypeNone (the file is then left as it is), then saves the options (saveOptions,
 // which may fill in names from existing name files). False for an invalid MAC, when

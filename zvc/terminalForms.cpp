@@ -1,7 +1,10 @@
 #include "zvc/terminalForms.h"
 
 #include "common/fstream.h"
+#include "common/installPaths.h"
 #include "platform/diagnostics.h"
+#include "platform/files.h"
+#include "platform/registerLock.h"
 #include "platform/textConv.h"
 #include "zvc/messageBox.h"
 #include "zvc/versions.h"
@@ -170,6 +173,19 @@ addResult addFromForm(terminalRegister& terminals, const installedVersions& vers
   if (show(box, question, warningCaption, boxButtons::yesNo) != boxAnswer::yes)
     return {addOutcome::declined, nullptr};
 
+  // Check again and write under the register lock: another program may have registered
+  // the MAC, address or host while the question was open. A directory of the MAC that
+  // this register does not know belongs to a terminal someone else registered.
+  registerLock lock;
+  if (!lock.take(paths().dataDir)) {
+    show(box, registerBusyText, errorCaption);
+    return {addOutcome::failed, nullptr};
+  }
+  if (findConflict(terminals, id) || (!paths().terminalsDir.empty() &&
+                                      fileExists(paths().terminalsDir + id.mac.directoryName()))) {
+    show(box, conflictText, errorCaption);
+    return {addOutcome::failed, nullptr};
+  }
   if (!saveTerminal(*t, false)) return {addOutcome::failed, nullptr};
   terminal* registered = terminals.addTerminal(std::move(t));
   if (!registered) return {addOutcome::failed, nullptr};

@@ -114,5 +114,9 @@ inline constexpr const char* macRequiredText = "Не указано или не�
 inline constexpr const char* conflictText =
     "В списке уже есть терминал, параметры которого совпадают хотя бы с одним из указанных "
     "параметров";
+// Another program (a second console, zvctl) is changing the register and did not finish
+// within the lock's patience.
+inline constexpr const char* registerBusyText =
+    "Список терминалов сейчас изменяет другая программа. Повторите попытку позже.";
 
 }  // namespace zv

@@ -1,6 +1,7 @@
 #include "zvc/terminals.h"
 
 #include "common/dirEnum.h"
+#include "common/errorCFHandler.h"
 #include "common/fstream.h"
 #include "common/installPaths.h"
 #include "common/terminalDHCP.h"
@@ -214,6 +215,11 @@ void terminalRegister::loadAllTerminals() {
     }
     loadTerminal(entries.mac());
   }
+  // The pseudo-terminals the console would have made directories for.
+  if (readOnly) {
+    for (const macAddress& pseudo : {bootCdMac, bootUsbMac, bootSdMac}) loadTerminal(pseudo);
+    loadGroupTerminals();
+  }
 }
 
 terminal* terminalRegister::loadTerminal(const macAddress& mac) {
@@ -225,6 +231,7 @@ terminal* terminalRegister::loadTerminal(const macAddress& mac) {
   std::string directory = existingDirectory(mac);
   if (readOnly) {
     loadOptions(t->dhcp, directory);
+    takeHostFromOptions(*t, t->dhcp);
     t->bootType = readBootType(directory);
   } else {
     readTerminalDhcp(*t, t->dhcp, t->bootType);
@@ -240,6 +247,7 @@ terminal* terminalRegister::loadTerminal(const macAddress& mac) {
       t->config.normalizeScreens();
       t->configTime = std::chrono::system_clock::now();
     } else {
+      if (readOnly) reportDamage(path, failure);
       t->configError = failure.empty() ? u"Set aside as config.zvc.broken." : failure;
     }
   }
@@ -249,7 +257,7 @@ terminal* terminalRegister::loadTerminal(const macAddress& mac) {
 }
 
 void terminalRegister::createGroupDirectories() {
-  if (!groupNumbers || paths().terminalsDir.empty()) return;
+  if (readOnly || !groupNumbers || paths().terminalsDir.empty()) return;
   for (int number : groupNumbers())
     if (number >= 1 && number <= 254) createPseudoDirectory(groupMac(uint8_t(number)), false);
 }

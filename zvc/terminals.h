@@ -81,9 +81,10 @@ class terminalRegister {
   std::function<const versionSpec*(std::string_view version)> findSpec;
   // Group numbers in list order, for the group pseudo-terminals.
   std::function<std::vector<int>()> groupNumbers;
-  // Loads without changing anything on disk: no pseudo-terminal directories are made, a
-  // configuration that fails to load is not set aside, no host name is taken over from
-  // DHCP option 12. For programs that only report (zvctl).
+  // Loads without changing anything on disk, into the register the console would show:
+  // pseudo-terminals whose directories are missing are registered in memory only, a
+  // configuration that fails to load is logged but not set aside, the host name of DHCP
+  // option 12 is taken over in memory only. For programs that only report (zvctl).
   bool readOnly = false;
 
   // Start-up: pseudo-terminal and group directories, then every terminal directory.

@@ -6,8 +6,11 @@
 #include "htmlview/collation.h"
 #include "htmlview/rows.h"
 #include "platform/diagnostics.h"
+#include "platform/files.h"
+#include "platform/registerLock.h"
 #include "platform/textConv.h"
 #include "zvc/messageBox.h"
+#include "zvc/terminalForms.h"
 #include "zvc/terminalsListMarkup.h"
 
 #include <arpa/inet.h>
@@ -651,6 +654,18 @@ void terminalsList::hideCurrent() {
   terminal* t = terminals_.current();
   if (!t || t->mac.isPseudo()) return;
   if (hooks_.mayLeave && !hooks_.mayLeave()) return;
+  registerLock lock;
+  if (!lock.take(paths().dataDir)) {
+    messageBox(registerBusyText, errorCaption, boxButtons::ok, boxIcon::error);
+    return;
+  }
+  // A terminal another program removed meanwhile keeps its row, but its directory is not
+  // made again just to hold "hidden".
+  if (paths().terminalsDir.empty() || !isDirectory(paths().terminalsDir + t->mac.directoryName())) {
+    logMessage("Terminal %s has no directory any more; it is not hidden.",
+               t->mac.logText().c_str());
+    return;
+  }
   std::string directory = terminalDirectory(t->mac);
   if (directory.empty()) return;
   if (t->hidden) {
@@ -685,7 +700,13 @@ void terminalsList::removeCurrent() {
                  "конфигурационным файлом?",
                  warningCaption, boxButtons::yesNo, boxIcon::warning) != boxAnswer::yes)
     return;
+  registerLock lock;
+  if (!lock.take(paths().dataDir)) {
+    messageBox(registerBusyText, errorCaption, boxButtons::ok, boxIcon::error);
+    return;
+  }
   if (!deleteTerminal(*t)) return;
+  lock.release();
   element* row = rowOf(*t);
   std::size_t index = row ? row->index() : 0;
   removeRow(*t);

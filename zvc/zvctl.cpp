@@ -6,6 +6,7 @@
 #include "common/terminalDHCP.h"
 #include "common/textConfigFile.h"
 #include "platform/controlSocket.h"
+#include "platform/registerLock.h"
 #include "platform/textConv.h"
 #include "zvc/configReport.h"
 #include "zvc/console.h"
@@ -16,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 
 namespace zv {
@@ -88,11 +90,13 @@ int configParseCommand(const std::string& path, std::ostream& out) {
   return 0;
 }
 
-// The installation loaded as the console loads it at start-up, without changing a file.
+// The installation loaded as the console loads it at start-up, without changing a file:
+// damage is reported in the log, nothing is set aside or created.
 std::unique_ptr<consoleState> loadInstallation() {
   if (!resolveInstallationPaths()) return nullptr;
   auto state = std::make_unique<consoleState>();
   state->terminals.readOnly = true;
+  state->libraries.readOnly = true;
   state->loadAll();
   return state;
 }
@@ -312,6 +316,24 @@ int versionsCommand(std::ostream& out) {
 
 // --- commands that change the installation -----------------------------------------
 
+// The register lock for a command that changes the register, taken before the
+// installation is loaded so that its checks see every terminal written before. Empty
+// when the paths are not known or the lock stays held (the error is printed then).
+std::unique_ptr<registerLock> lockRegister(std::ostream& out) {
+  if (!resolveInstallationPaths()) {
+    fail(out, installationError);
+    return nullptr;
+  }
+  auto lock = std::make_unique<registerLock>();
+  if (lock->take(paths().dataDir)) return lock;
+  fail(out,
+       errno == EWOULDBLOCK
+           ? "The terminal register is being changed by another program (" + paths().dataDir +
+                 registerLockFileName + "); try again later."
+           : "Cannot lock the terminal register (" + paths().dataDir + registerLockFileName + ").");
+  return nullptr;
+}
+
 // Options "--name value" after the positional arguments; false for an unknown name, a
 // repeated one or a name without value.
 bool readOptions(const std::vector<std::string>& args, std::size_t from,
@@ -371,6 +393,8 @@ int terminalAddCommand(const std::vector<std::string>& args, std::ostream& out, 
   std::map<std::string, std::string> values;
   if (!readOptions(args, 3, {"ip", "host", "comment", "version"}, values)) return usage(err);
   values["mac"] = args[2];
+  auto lock = lockRegister(out);
+  if (!lock) return 1;
   auto state = loadInstallation();
   if (!state) return fail(out, installationError);
   // The version selector starts at the default version, or "Без версии" without it.
@@ -391,6 +415,8 @@ int terminalAddCommand(const std::vector<std::string>& args, std::ostream& out, 
 
 // hide, unhide and remove: the row commands of the list, for one terminal by MAC.
 int terminalRowCommand(const std::string& command, const std::string& macText, std::ostream& out) {
+  auto lock = lockRegister(out);
+  if (!lock) return 1;
   auto state = loadInstallation();
   if (!state) return fail(out, installationError);
   if (!findTerminal(*state, macText, out)) return 1;

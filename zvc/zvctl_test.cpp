@@ -5,6 +5,8 @@
 #include "testsupport/testSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -124,9 +126,12 @@ class ZvctlInstallation : public ::testing::Test {
 TEST_F(ZvctlInstallation, Terminals) {
   result r = run({"terminals"});
   ASSERT_EQ(r.code, 0) << r.json;
-  ASSERT_EQ(r.json["terminals"].size(), 2u);
+  ASSERT_EQ(r.json["terminals"].size(), 5u);  // with the three boot-media defaults
   nlohmann::json a, b;
-  for (const auto& t : r.json["terminals"]) (t["mac"] == "00:1A:2B:3C:4D:01" ? a : b) = t;
+  for (const auto& t : r.json["terminals"]) {
+    if (t["mac"] == "00:1A:2B:3C:4D:01") a = t;
+    if (t["mac"] == "00:1A:2B:3C:4D:02") b = t;
+  }
   EXPECT_EQ(a["ip"], "10.0.0.21");
   EXPECT_EQ(a["host"], "reception");
   EXPECT_EQ(a["hidden"], true);
@@ -138,6 +143,66 @@ TEST_F(ZvctlInstallation, Terminals) {
   // A read-only look: the damaged file keeps its name, no directories appear.
   EXPECT_TRUE(test::exists(dir / "data/Terminals/00.1A.2B.3C.4D.02/config.zvc"));
   EXPECT_FALSE(test::exists(dir / "data/Terminals/CD.CD.CD.CD.CD.CD"));
+}
+
+// Every query leaves a damaged installation exactly as it was (names, sizes, times;
+// the diagnostic log aside), and `terminals` still shows the register the console
+// would: the boot-media and group defaults and the host name DHCP option 12 gives.
+TEST_F(ZvctlInstallation, QueriesChangeNothing) {
+  std::string data = dir / "data/";
+  test::writeFile(data + "Templates/\xD0\xA8.zvc", "video=1\n");
+  test::writeFile(data + "Templates/bad.zvc", "\xD0\xBA=1\n");
+  test::writeFile(data + "Connections/bad.zvc", std::string(5000, 'x') + "\n");
+  test::writeFile(data + "Everyone/all.zvc", "\xD0\xBA=1\n");
+  utf16(data + "Everyone/default.zvc", u"05 10.0.0.0/8 Офис\r\n");
+  std::string c = data + "Terminals/00.1A.2B.3C.4D.03/";
+  test::writeFile(c + "012.str", "till-9");
+  test::writeFile(c + "config.zvc", "template missing\n");
+
+  auto snapshot = [&] {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(data)) {
+      std::string path = entry.path().string();
+      if (path.starts_with(data + "Logs")) continue;  // the diagnostic log
+      struct stat info {};
+      EXPECT_EQ(::lstat(path.c_str(), &info), 0);
+      tree[path] = std::to_string(info.st_size) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
+                   std::to_string(info.st_mtim.tv_nsec) + " " + std::to_string(info.st_mode);
+    }
+    return tree;
+  };
+  const auto before = snapshot();
+  const std::vector<std::vector<std::string>> queries = {
+      {"paths"},
+      {"versions"},
+      {"terminals"},
+      {"config", "parse", data + "Templates/bad.zvc"},
+      {"config", "show", "00:1A:2B:3C:4D:01"},
+      {"config", "show", "00:1A:2B:3C:4D:03"},
+      {"config", "validate", "00:1A:2B:3C:4D:02"},
+      {"dhcp", "show", "00:1A:2B:3C:4D:03"},
+      {"dhcp", "show", "defaults"},
+      {"find", "--host", "till-9"},
+  };
+  std::map<std::string, nlohmann::json> byMac;
+  for (const auto& query : queries) {
+    result r = run(query);
+    if (query[0] == "terminals")
+      for (const auto& t : r.json["terminals"]) byMac[t["mac"]] = t;
+    if (query[0] == "find") {
+      EXPECT_EQ(r.json["terminal"]["mac"], "00:1A:2B:3C:4D:03") << r.json;
+    }
+    ASSERT_EQ(snapshot(), before) << query[0] << " " << (query.size() > 1 ? query[1] : "");
+  }
+  for (const char* pseudo :
+       {"CD:CD:CD:CD:CD:CD", "BB:BB:BB:BB:BB:BB", "5D:5D:5D:5D:5D:5D", "FF:FF:FF:FF:FF:05"})
+    EXPECT_EQ(byMac[pseudo]["pseudo"], true) << pseudo;
+  EXPECT_EQ(byMac["FF:FF:FF:FF:FF:05"]["name"], "Офис");
+  EXPECT_EQ(byMac["00:1A:2B:3C:4D:03"]["host"], "till-9");
+  EXPECT_EQ(byMac.size(), 7u);
+  EXPECT_NE(test::readFile(data + "Logs/zvc.log")
+                .find("File: " + data + "Templates/bad.zvc, error: Failed to load line:"),
+            std::string::npos);
 }
 
 // `config show` gives the layout and where each value in effect comes from.
@@ -189,7 +254,7 @@ TEST_F(ZvctlInstallation, TerminalAdd) {
   std::string d = dir / "data/Terminals/00.1A.2B.3C.4D.10/";
   EXPECT_EQ(test::readFile(d + "host"), "till-3");
   EXPECT_EQ(test::readFile(d + "comment"), "\xFF\xFE" + test::utf16le(u"Касса 3"));
-  EXPECT_EQ(run({"terminals"}).json["terminals"].size(), 3u);
+  EXPECT_EQ(run({"terminals"}).json["terminals"].size(), 6u);
 
   struct row {
     std::vector<std::string> args;
