@@ -414,8 +414,9 @@ bool parseIpv4(std::string_view text, uint32_t& address) {
 
 // --- whole-file writers ------------------------------------------------------------
 
-bool writeBytesFile(const std::string& path, std::string_view bytes) {
-  if (writeFileAtomically(path, bytes)) return true;
+bool writeBytesFile(const std::string& path, std::string_view bytes,
+                    const writeOptions& options) {
+  if (writeFileAtomically(path, bytes, options)) return true;
   ZV_INTERNAL_ERROR();
   return false;
 }
@@ -436,14 +437,15 @@ bool writeFormattedFile(const std::string& path, const char* format, ...) {
   return writeBytesFile(path, std::string_view(buffer, std::size_t(length)));
 }
 
-bool writeUtf16File(const std::string& path, std::u16string_view text) {
+bool writeUtf16File(const std::string& path, std::u16string_view text,
+                    const writeOptions& options) {
   std::string bytes = "\xFF\xFE";
   bytes.reserve(2 + 2 * text.size());
   for (char16_t unit : text) {
     bytes.push_back(char(unit & 0xFF));
     bytes.push_back(char(unit >> 8));
   }
-  return writeBytesFile(path, bytes);
+  return writeBytesFile(path, bytes, options);
 }
 
 }  // namespace zv

@@ -49,55 +49,30 @@ bool endsWithNoCase(std::string_view text, std::string_view ending) {
 }
 
 // At most `limit` bytes from the start of a regular file, and whether more follow.
-// nullopt when the file is missing, not a regular file or unreadable.
+// nullopt when the file is missing, not a regular file, a link or unreadable.
 std::optional<std::string> readHead(const std::string& path, std::size_t limit, bool& more) {
-  more = false;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  // The buffer starts at the file's size (option files are a few bytes) and grows only
-  // when the file grows while it is read; one byte past the limit tells "more".
-  std::string bytes(std::min<std::size_t>(std::size_t(info.st_size), limit) + 1, '\0');
-  std::size_t got = 0;
-  for (;;) {
-    if (got == bytes.size()) {
-      if (bytes.size() > limit) break;
-      bytes.resize(std::min(bytes.size() * 2, limit + 1));
-    }
-    ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    got += std::size_t(n);
-  }
-  ::close(fd);
-  more = got > limit;
-  bytes.resize(std::min(got, limit));
-  return bytes;
+  std::size_t slash = path.rfind('/');
+  std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  fileContents contents =
+      readFileHeadIn(directory, slash == std::string::npos ? path : path.substr(slash + 1), limit);
+  more = contents.more;
+  if (!contents.ok()) return std::nullopt;
+  return std::move(contents.bytes);
 }
 
-// The entries of a directory in the order the file system gives them. A missing
-// directory has none; any other failure is logged.
-std::vector<std::string> listDirectory(const std::string& directory) {
+// The names of the entries other than directories, in the order the file system gives
+// them. A missing directory has none; any other failure is logged.
+std::vector<std::string> fileNames(const std::string& directory) {
   std::vector<std::string> names;
-  DIR* dir = ::opendir(directory.c_str());
-  if (!dir) {
+  auto entries = zv::listDirectory(directory, linkRule::refuse);
+  if (!entries) {
     if (errno != ENOENT && errno != ENOTDIR)
       ZV_REPORT("%s", errnoText(directory.c_str(), errno).c_str());
     return names;
   }
-  while (const dirent* entry = ::readdir(dir)) {
-    std::string_view name = entry->d_name;
-    if (name != "." && name != "..") names.emplace_back(name);
-  }
-  ::closedir(dir);
+  for (directoryEntry& entry : *entries)
+    if (entry.type != entryType::directory && !isTemporaryName(entry.name))
+      names.push_back(std::move(entry.name));
   return names;
 }
 
@@ -380,7 +355,7 @@ std::string optionNameFileBytes(std::u16string_view name) {
 
 bool loadOptions(dhcpOptionList& list, const std::string& directory) {
   list.clear();
-  for (const std::string& name : listDirectory(directory)) {
+  for (const std::string& name : fileNames(directory)) {
     std::optional<int32_t> code = optionFileCode(name);
     int32_t type = code ? optionFileType(name) : dhcpTypeNone;
     if (type == dhcpTypeNone) continue;
@@ -399,7 +374,7 @@ bool loadOptions(dhcpOptionList& list, const std::string& directory) {
 
 bool loadDefaultOption(int32_t code, const std::string& directory, dhcpOption& out) {
   std::optional<dhcpOption> found;
-  for (const std::string& name : listDirectory(directory)) {
+  for (const std::string& name : fileNames(directory)) {
     std::optional<int32_t> fileCode = optionFileCode(name);
     if (!fileCode || *fileCode != code) continue;
     int32_t type = optionFileType(name);
@@ -444,12 +419,9 @@ bool saveOptions(dhcpOptionList& list, const std::string& directory) {
     ok = writeOrReport(joinPath(directory, fileName), optionValueFileBytes(option)) && ok;
     kept.insert(fileName);
   }
-  for (const std::string& name : listDirectory(directory)) {
+  for (const std::string& name : fileNames(directory)) {
     if (!isSavedValueFileName(name) || kept.count(name)) continue;
-    if (::unlink(joinPath(directory, name).c_str()) != 0 && errno != ENOENT) {
-      ZV_INTERNAL_ERROR();
-      ok = false;
-    }
+    if (!removeIfPresent(joinPath(directory, name))) ok = false;
   }
   return ok;
 }
