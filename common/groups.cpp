@@ -230,13 +230,10 @@ std::string groupsPath() {
 
 bool groupList::load(const std::string& path) {
   groups_.clear();
-  std::optional<std::string> bytes = readFileBytes(path);
-  if (!bytes) {
-    if (errno == ENOENT) return true;
-    ZV_REPORT("%s", errnoText(("read " + path).c_str(), errno).c_str());
-    return false;
-  }
-  groups_ = readGroups(*bytes);
+  fileContents contents = readFileLimited(path, textFileLimit);
+  if (contents.status == readStatus::missing) return true;
+  if (!contents.ok()) return false;
+  groups_ = readGroups(contents.bytes);
   return true;
 }
 

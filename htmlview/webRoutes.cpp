@@ -2,6 +2,7 @@
 
 #include "htmlview/clientFiles.h"
 #include "platform/diagnostics.h"
+#include "platform/files.h"
 #include "platform/textConv.h"
 
 #include <fcntl.h>
@@ -100,28 +101,9 @@ webReply notFound() {
 
 // Reads a regular file whole; nullopt when it is missing, not a regular file or too big.
 std::optional<std::string> readServedFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno != ENOENT && errno != ENOTDIR)
-      ZV_REPORT("%s", errnoText(("web host: open " + path).c_str(), errno).c_str());
-    return std::nullopt;
-  }
-  struct stat st {};
-  std::optional<std::string> result;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxServedFile) {
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
-    result = std::move(bytes);
-  }
-  ::close(fd);
-  return result;
+  fileContents contents = readFileLimited(path, std::size_t(maxServedFile), linkRule::follow);
+  if (!contents.ok()) return std::nullopt;
+  return std::move(contents.bytes);
 }
 
 }  // namespace

@@ -53,6 +53,9 @@ fileContents readFileHeadIn(const std::string& directory, std::string_view name,
 // Reads the whole file, following links, at most defaultReadLimit bytes. nullopt when
 // it is missing, not a regular file, too large or unreadable (errno tells why).
 constexpr std::size_t defaultReadLimit = 64u << 20;
+// Limits of the kinds of file: text configuration and list files, the registry store.
+constexpr std::size_t textFileLimit = 16u << 20;
+constexpr std::size_t registryFileLimit = 4u << 20;
 std::optional<std::string> readFileBytes(const std::string& path);
 
 // --- directories ---------------------------------------------------------------------
