@@ -253,7 +253,13 @@ std::string terminalChangeLogPath() {
 
 std::string terminalDirectory(const macAddress& mac) {
   std::string dir = directoryPath(mac);
-  if (dir.empty() || isDirectory(dir)) return dir;
+  if (dir.empty()) return dir;
+  // Nothing is written through a link in place of a terminal directory.
+  if (isLink(dir)) {
+    logMessage("Terminal directory %s is a link and is not written.", dir.c_str());
+    return {};
+  }
+  if (isDirectory(dir)) return dir;
   if (!makeDirectories(paths().terminalsDir)) {
     ZV_INTERNAL_ERROR();
     return {};
@@ -288,6 +294,11 @@ void rememberTerminalDirectoryName(const macAddress& mac, std::string name) {
 void forgetTerminalDirectoryName(const macAddress& mac) {
   std::lock_guard guard(directoryNamesMutex);
   directoryNames().erase(mac);
+}
+
+void forgetTerminalDirectoryNames() {
+  std::lock_guard guard(directoryNamesMutex);
+  directoryNames().clear();
 }
 
 std::string terminalDirectoryName(const macAddress& mac) {

@@ -65,6 +65,7 @@ std::string existingTerminalDirectory(const macAddress& mac);
 // returns the MAC to the canonical name. Any thread.
 void rememberTerminalDirectoryName(const macAddress& mac, std::string name);
 void forgetTerminalDirectoryName(const macAddress& mac);
+void forgetTerminalDirectoryNames();
 std::string terminalDirectoryName(const macAddress& mac);
 
 // "zvw" (any case) followed by exactly 12 hexadecimal digits: the name a terminal

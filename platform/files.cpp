@@ -420,7 +420,16 @@ bool removeTree(const std::string& path) {
 }
 
 removal removeFile(const std::string& path) {
-  if (::unlink(path.c_str()) == 0) return removal::removed;
+  // A removal is no sighting either: the directory keeps its times.
+  struct stat dir {};
+  bool haveTimes = ::stat(parentOf(path).c_str(), &dir) == 0;
+  if (::unlink(path.c_str()) == 0) {
+    if (haveTimes) {
+      const struct timespec times[2] = {dir.st_atim, dir.st_mtim};
+      ::utimensat(AT_FDCWD, parentOf(path).c_str(), times, 0);
+    }
+    return removal::removed;
+  }
   if (errno == ENOENT || errno == ENOTDIR) return removal::absent;
   int error = errno;
   logMessage("%s", errnoText(("File " + path + " cannot be removed").c_str(), error).c_str());

@@ -216,6 +216,7 @@ terminal* terminalRegister::append(std::unique_ptr<terminal> t) {
 
 void terminalRegister::loadAllTerminals() {
   current_ = nullptr;
+  forgetTerminalDirectoryNames();  // a fresh walk finds the names again
   if (paths().terminalsDir.empty()) return;
   if (!readOnly) {
     makeDirectories(paths().terminalsDir);
