@@ -64,10 +64,11 @@ std::optional<uint32_t> parseAddress(std::string_view text) {
 
 // One line of the table; nothing (logged) when it has not the table's shape, and
 // nothing silently for another kind of hardware.
-std::optional<arpEntry> parseLine(std::string_view line, std::size_t number) {
+std::optional<arpEntry> parseLine(std::string_view line, std::size_t number,
+                                  cappedLineLog& badLines) {
   std::vector<std::string_view> c = columns(line);
   auto refuse = [&]() -> std::optional<arpEntry> {
-    logMessage("ARP table: line %zu is malformed and was skipped.", number);
+    badLines.line("ARP table: line %zu is malformed and was skipped.", number);
     return {};
   };
   if (c.size() != 6) return refuse();
@@ -89,6 +90,7 @@ std::optional<arpEntry> parseLine(std::string_view line, std::size_t number) {
 }  // namespace
 
 std::vector<arpEntry> parseArpTable(std::string_view text) {
+  cappedLineLog badLines("ARP table");
   std::vector<arpEntry> entries;
   std::size_t number = 0;
   while (!text.empty()) {
@@ -98,7 +100,7 @@ std::vector<arpEntry> parseArpTable(std::string_view text) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     // The first line names the columns.
     if (++number == 1 || columns(line).empty()) continue;
-    if (auto entry = parseLine(line, number)) entries.push_back(std::move(*entry));
+    if (auto entry = parseLine(line, number, badLines)) entries.push_back(std::move(*entry));
   }
   return entries;
 }

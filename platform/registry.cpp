@@ -200,6 +200,7 @@ bool registryStore::load(document& doc) {
   if (contents.status == readStatus::missing) return true;  // an empty store
   if (!contents.ok()) return false;
   std::optional<std::string> bytes = std::move(contents.bytes);
+  cappedLineLog badLines(path_);
   doc.exists = true;
   std::string section;
   std::string_view rest = *bytes;
@@ -234,7 +235,7 @@ bool registryStore::load(document& doc) {
         data = rawData;
       }
       if (section.empty() || name.empty() || !parseRegValue(data, value)) {
-        logMessage("Registry file %s, line %d is not understood and is skipped: %s", path_.c_str(),
+        badLines.line("Registry file %s, line %d is not understood and is skipped: %s", path_.c_str(),
                    number, std::string(text.substr(0, 200)).c_str());
       } else {
         l.name = std::string(name);
