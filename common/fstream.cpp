@@ -1,5 +1,7 @@
 #include "common/fstream.h"
 
+#include "platform/ipv4.h"
+
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 
@@ -398,17 +400,10 @@ std::string ipv4Text(uint32_t address) {
   return ::inet_ntop(AF_INET, &in, text, sizeof text) ? std::string(text) : std::string();
 }
 
-// inet_pton takes exactly four decimal parts of 0-255 and refuses leading zeros, which
-// other readers would take for octal.
 bool parseIpv4(std::string_view text, uint32_t& address) {
-  // inet_pton would stop at an embedded NUL and take "1.2.3.4<NUL>junk" for an address.
-  if (text.size() >= INET_ADDRSTRLEN || text.find('\0') != std::string_view::npos) return false;
-  char copy[INET_ADDRSTRLEN];
-  text.copy(copy, text.size());
-  copy[text.size()] = '\0';
-  in_addr in{};
-  if (::inet_pton(AF_INET, copy, &in) != 1) return false;
-  address = in.s_addr;
+  std::optional<uint32_t> parsed = parseIpv4Text(text);
+  if (!parsed) return false;
+  address = *parsed;
   return true;
 }
 

@@ -244,7 +244,7 @@ TEST(ByteStreamAddress, ParseAndText) {
   EXPECT_EQ(address, htonl(0x0A000001));
   for (const char* bad :
        {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "1.2.3.4 ", " 1.2.3.4", "a.b.c.d",
-        "1.2.3.-4", "0x1.2.3.4", "01.2.3.4", "1.2.3.4.", "1234567890123456"})
+        "1.2.3.-4", "0x1.2.3.4", "1.2.3.4.", "1234567890123456"})
     EXPECT_FALSE(parseIpv4(bad, address)) << bad;
   EXPECT_FALSE(parseIpv4(std::string_view("1.2.3.4\0junk", 12), address));
   EXPECT_FALSE(parseIpv4(std::string_view("0.0.0.0\0", 8), address));

@@ -5,6 +5,7 @@
 #include "common/textConfigFile.h"
 #include "platform/diagnostics.h"
 #include "platform/files.h"
+#include "platform/ipv4.h"
 #include "platform/textConv.h"
 
 #include <dirent.h>
@@ -95,25 +96,12 @@ int32_t optionFileType(std::string_view name) {
   return dhcpTypeNone;
 }
 
-// "a.b.c.d": four decimal parts of 0-255 and nothing else.
+// "a.b.c.d" by the one address rule of the system.
 bool parseAddress(std::string_view text, uint8_t (&octets)[4]) {
-  std::size_t at = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0) {
-      if (at >= text.size() || text[at] != '.') return false;
-      ++at;
-    }
-    std::size_t start = at;
-    unsigned value = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-      value = value * 10 + unsigned(text[at] - '0');
-      if (value > 255) return false;
-      ++at;
-    }
-    if (at == start) return false;
-    octets[part] = uint8_t(value);
-  }
-  return at == text.size();
+  std::optional<uint32_t> address = parseIpv4Text(text);
+  if (!address) return false;
+  std::memcpy(octets, &*address, 4);  // network order: the first octet first
+  return true;
 }
 
 bool appendAddress(std::string_view line, dhcpOption& out) {

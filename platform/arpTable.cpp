@@ -1,5 +1,7 @@
 #include "platform/arpTable.h"
 
+#include "platform/ipv4.h"
+
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 
@@ -55,11 +57,7 @@ std::optional<std::array<uint8_t, 6>> parseHardwareAddress(std::string_view text
 }
 
 std::optional<uint32_t> parseAddress(std::string_view text) {
-  if (text.size() > 15) return {};
-  std::string copy(text);
-  in_addr address{};
-  if (::inet_pton(AF_INET, copy.c_str(), &address) != 1) return {};
-  return address.s_addr;
+  return parseIpv4Text(text);
 }
 
 // One line of the table; nothing (logged) when it has not the table's shape, and
