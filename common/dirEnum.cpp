@@ -4,7 +4,6 @@
 #include "platform/files.h"
 #include "platform/textConv.h"
 
-
 namespace zv {
 
 bool wildcardMatch(std::string_view pattern, std::string_view name) {

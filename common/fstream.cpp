@@ -409,8 +409,7 @@ bool parseIpv4(std::string_view text, uint32_t& address) {
 
 // --- whole-file writers ------------------------------------------------------------
 
-bool writeBytesFile(const std::string& path, std::string_view bytes,
-                    const writeOptions& options) {
+bool writeBytesFile(const std::string& path, std::string_view bytes, const writeOptions& options) {
   if (writeFileAtomically(path, bytes, options)) return true;
   ZV_INTERNAL_ERROR();
   return false;

@@ -152,7 +152,7 @@ std::map<macAddress, std::string>& directoryNames() {
 // only for a file that was written.
 
 bool storeIpIn(const terminalID& id, const std::string& dir, uint32_t stored,
-                 const writeOptions& how = {}) {
+               const writeOptions& how = {}) {
   if (id.ip == 0 || id.ip == stored) return true;
   std::string text = ipv4Text(id.ip);
   if (!writeBytesFile(dir + ipFile, text, how)) return false;
@@ -173,8 +173,9 @@ bool storeTextIn(const terminalID& id, const std::string& dir, const char* name,
 }
 
 bool storeVersionIn(const terminalID& id, const std::string& dir, const std::string& stored,
-                 const writeOptions& how = {}) {
-  return storeTextIn(id, dir, versionFile, "version", id.version, terminalID::versionLimit, stored, how);
+                    const writeOptions& how = {}) {
+  return storeTextIn(id, dir, versionFile, "version", id.version, terminalID::versionLimit, stored,
+                     how);
 }
 
 bool storeHostIn(const terminalID& id, const std::string& dir, const std::string& stored,
@@ -183,7 +184,7 @@ bool storeHostIn(const terminalID& id, const std::string& dir, const std::string
 }
 
 bool storeLastLoginIn(const terminalID& id, const std::string& dir, const std::u16string& stored,
-                 const writeOptions& how = {}) {
+                      const writeOptions& how = {}) {
   std::u16string name = cutWide(id.lastLogin, terminalID::lastLoginLimit);
   if (name.empty() || equalsNoCase(name, stored)) return true;
   if (!writeUtf16File(dir + lastLoginFile, name, how)) return false;
@@ -195,7 +196,7 @@ bool storeLastLoginIn(const terminalID& id, const std::string& dir, const std::u
 // An unknown code is treated as none reported: its name would read back as 0, so
 // writing it would replace a good platform and be "changed" again on every contact.
 bool storePlatformIn(const terminalID& id, const std::string& dir, uint32_t stored,
-                 const writeOptions& how = {}) {
+                     const writeOptions& how = {}) {
   if (!isKnownPlatform(id.platform) || id.platform == stored) return true;
   std::string_view name = platformName(id.platform);
   if (!writeBytesFile(dir + platformFile, name, how)) return false;
@@ -205,7 +206,7 @@ bool storePlatformIn(const terminalID& id, const std::string& dir, uint32_t stor
 }
 
 bool storeRunsProductIn(const terminalID& id, const std::string& dir, bool stored,
-                 const writeOptions& how = {}) {
+                        const writeOptions& how = {}) {
   if (!id.runsProduct || stored) return true;
   if (!writeBytesFile(dir + runsProductFile, "1", how)) return false;
   logChange("[%s] Set iszelvar flag. Source: %s.", id.mac.logText().c_str(), changeSource);

@@ -66,7 +66,8 @@ TEST(LoadVersionSpec, LoadErrorLines) {
   for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
     lines.push_back(text.substr(at, end - at));
   ASSERT_EQ(lines.size(), 2u) << text;
-  const std::regex loadError(R"(\[[0-9. :]+\] Error while library (\S*) load: ([1-9][0-9]*)\. (.+))");
+  const std::regex loadError(
+      R"(\[[0-9. :]+\] Error while library (\S*) load: ([1-9][0-9]*)\. (.+))");
   std::smatch match;
   ASSERT_TRUE(std::regex_match(lines[0], match, loadError)) << lines[0];
   EXPECT_EQ(match[1], dir / "spec.so");

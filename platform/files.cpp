@@ -103,7 +103,8 @@ fileContents readAt(int dirFd, const char* name, const std::string& shown, std::
     errno = error;
     return {readStatus::failed, {}, false};
   }
-  if (!S_ISREG(info.st_mode)) return refuse(shown, std::string("it is ") + kindOf(info.st_mode), EINVAL);
+  if (!S_ISREG(info.st_mode))
+    return refuse(shown, std::string("it is ") + kindOf(info.st_mode), EINVAL);
   if (!headOnly && info.st_size > 0 && std::size_t(info.st_size) > limit)
     return refuse(shown, "it is larger than " + std::to_string(limit) + " bytes", EFBIG);
   // Files of /proc report no size; the buffer grows as bytes come, one past the limit.
@@ -129,7 +130,8 @@ fileContents readAt(int dirFd, const char* name, const std::string& shown, std::
   }
   if (got > limit) {
     // The file grew while it was read.
-    if (!headOnly) return refuse(shown, "it is larger than " + std::to_string(limit) + " bytes", EFBIG);
+    if (!headOnly)
+      return refuse(shown, "it is larger than " + std::to_string(limit) + " bytes", EFBIG);
     result.more = true;
     got = limit;
   }
@@ -156,7 +158,8 @@ fileContents readIn(const std::string& directory, std::string_view name, std::si
     if ((error == ENOTDIR || error == ELOOP) && isLink(withoutTrailingSlashes(directory)))
       return refuse(shown, "its directory is a link", error);
     if (error == ENOTDIR) return {readStatus::missing, {}, false};
-    logMessage("%s", errnoText(("Directory " + directory + " cannot be opened").c_str(), error).c_str());
+    logMessage("%s",
+               errnoText(("Directory " + directory + " cannot be opened").c_str(), error).c_str());
     errno = error;
     return {readStatus::failed, {}, false};
   }
@@ -413,7 +416,8 @@ bool removeTree(const std::string& path) {
   std::string target = withoutTrailingSlashes(path);
   if (target.empty()) return false;
   std::string parent = parentOf(target);
-  std::string name = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+  std::string name =
+      target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
   descriptor dir(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() < 0) return errno == ENOENT;
   return removeTreeAt(dir.get(), name.c_str(), 0);

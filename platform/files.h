@@ -47,8 +47,7 @@ fileContents readFileLimited(const std::string& path, std::size_t limit,
 fileContents readFileIn(const std::string& directory, std::string_view name, std::size_t limit);
 // The first `limit` bytes of a regular file inside `directory` (as readFileIn); a
 // larger file is not refused, `more` tells that it goes on.
-fileContents readFileHeadIn(const std::string& directory, std::string_view name,
-                            std::size_t limit);
+fileContents readFileHeadIn(const std::string& directory, std::string_view name, std::size_t limit);
 
 // Reads the whole file, following links, at most defaultReadLimit bytes. nullopt when
 // it is missing, not a regular file, too large or unreadable (errno tells why).

@@ -28,7 +28,8 @@ const specialFile specialFiles[] = {
     {"FIFO", "it is a FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
     {"link to /dev/zero", "it is a link",
      [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }},
-    {"directory", "it is a directory", [](const std::string& p) { ASSERT_TRUE(makeDirectories(p)); }},
+    {"directory", "it is a directory",
+     [](const std::string& p) { ASSERT_TRUE(makeDirectories(p)); }},
     {"300 MB sparse file", "it is larger than",
      [](const std::string& p) {
        int fd = ::open(p.c_str(), O_WRONLY | O_CREAT, 0644);

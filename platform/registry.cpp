@@ -182,13 +182,15 @@ registryStore& registryStore::localMachine() {
 }
 
 registryStore& registryStore::currentUser() {
-  static registryStore store([] {
-    if (const char* env = std::getenv("ZELVAR_HKCU"); env && *env) return std::string(env);
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-      return std::string(xdg) + "/zelvar/registry.conf";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/root") + "/.config/zelvar/registry.conf";
-  }(), true);
+  static registryStore store(
+      [] {
+        if (const char* env = std::getenv("ZELVAR_HKCU"); env && *env) return std::string(env);
+        if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+          return std::string(xdg) + "/zelvar/registry.conf";
+        const char* home = std::getenv("HOME");
+        return std::string(home && *home ? home : "/root") + "/.config/zelvar/registry.conf";
+      }(),
+      true);
   return store;
 }
 
@@ -235,8 +237,8 @@ bool registryStore::load(document& doc) {
         data = rawData;
       }
       if (section.empty() || name.empty() || !parseRegValue(data, value)) {
-        badLines.line("Registry file %s, line %d is not understood and is skipped: %s", path_.c_str(),
-                   number, std::string(text.substr(0, 200)).c_str());
+        badLines.line("Registry file %s, line %d is not understood and is skipped: %s",
+                      path_.c_str(), number, std::string(text.substr(0, 200)).c_str());
       } else {
         l.name = std::string(name);
         l.value = std::move(value);

@@ -68,8 +68,8 @@ void createPseudoDirectory(const macAddress& mac, bool onlyWhenMissing) {
 }
 
 void deletionFailed(const std::string& directory, int error) {
-  messageBox("Ошибка удаления каталога \"" + directory + "\": " + std::strerror(error), errorCaption,
-             boxButtons::ok, boxIcon::error);
+  messageBox("Ошибка удаления каталога \"" + directory + "\": " + std::strerror(error),
+             errorCaption, boxButtons::ok, boxIcon::error);
 }
 
 bool usableAddress(uint32_t ip) {
@@ -251,8 +251,8 @@ void terminalRegister::loadAllTerminals() {
   for (const auto& [mac, name] : found) {
     const std::string& kept = chosen.at(mac);
     if (name != kept) {
-      logMessage("Terminal directory %s names the same MAC as %s and is not loaded.",
-                 name.c_str(), kept.c_str());
+      logMessage("Terminal directory %s names the same MAC as %s and is not loaded.", name.c_str(),
+                 kept.c_str());
       continue;
     }
     rememberTerminalDirectoryName(mac, name);

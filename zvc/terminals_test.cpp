@@ -5,8 +5,8 @@
 #include "testsupport/testSupport.h"
 #include "zvc/messageBox.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdlib>
@@ -188,8 +188,9 @@ TEST_F(TerminalStore, DirectoriesAsFoundOnDisk) {
   EXPECT_EQ(lower->comment, u"hi");
   ASSERT_NE(reg.findByMacText("00:1A:2B:3C:4D:77"), nullptr);
   EXPECT_EQ(reg.findByMacText("00:1A:2B:3C:4D:77")->host, "upper");
-  EXPECT_TRUE(log.contains("Terminal directory 00.1a.2b.3c.4d.77 names the same MAC as "
-                           "00.1A.2B.3C.4D.77 and is not loaded."));
+  EXPECT_TRUE(
+      log.contains("Terminal directory 00.1a.2b.3c.4d.77 names the same MAC as "
+                   "00.1A.2B.3C.4D.77 and is not loaded."));
   EXPECT_EQ(reg.findByMacText("00:1A:2B:3C:4D:99"), nullptr);
   EXPECT_TRUE(log.contains("00.1A.2B.3C.4D.99 is a link and is skipped."));
 
@@ -274,9 +275,13 @@ TEST_F(TerminalStore, SpecialFilesInPlaceOfTerminalFiles) {
   using maker = void (*)(const std::string&);
   const std::pair<const char*, maker> specials[] = {
       {"FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
-      {"link to /dev/zero", [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }},
+      {"link to /dev/zero",
+       [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }},
       {"directory", [](const std::string& p) { ASSERT_TRUE(makeDirectories(p)); }},
-      {"300 MB file", [](const std::string& p) { ASSERT_EQ(::truncate((test::writeFile(p, ""), p).c_str(), off_t(300) << 20), 0); }},
+      {"300 MB file",
+       [](const std::string& p) {
+         ASSERT_EQ(::truncate((test::writeFile(p, ""), p).c_str(), off_t(300) << 20), 0);
+       }},
   };
   for (const auto& [what, make] : specials) {
     for (const char* file : {"config.zvc", "comment", "WOLport", "ip", "host", "boot_type"}) {
