@@ -28,12 +28,13 @@ void reportBadLine(std::string_view line) {
 
 // The file's bytes; nullopt when it is missing (quietly) or cannot be read (logged).
 std::optional<std::string> readListFile(const std::string& path, bool& failed) {
-  std::optional<std::string> bytes = readFileBytes(path);
-  if (!bytes && errno != ENOENT) {
+  fileContents contents = readFileLimited(path, textFileLimit);
+  if (contents.ok()) return std::move(contents.bytes);
+  if (contents.status != readStatus::missing) {
     logMessage("DHCPIgnoreMACs: File %s open failed.", path.c_str());
     failed = true;
   }
-  return bytes;
+  return std::nullopt;
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include "platform/files.h"
 #include "platform/textConv.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <algorithm>
@@ -29,11 +28,6 @@ int compareUnits(std::basic_string_view<Char> a, std::basic_string_view<Char> b)
 bool endsWithNoCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
          equalsNoCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
-bool isRegularFile(int directoryFd, const char* name) {
-  struct stat info {};
-  return ::fstatat(directoryFd, name, &info, 0) == 0 && S_ISREG(info.st_mode);
 }
 
 // Loads one entry: a file that does not load is set aside by the loader, or only
@@ -151,17 +145,12 @@ bool validEntryName(std::string_view name) {
 
 std::vector<std::string> listConfigFiles(const std::string& directory) {
   std::vector<std::string> names;
-  DIR* dir = ::opendir(directory.c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* entry = ::readdir(dir)) {
-    std::string_view name = entry->d_name;
-    if (!endsWithNoCase(name, ".zvc")) continue;
-    if (entry->d_type != DT_REG && !(entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK))
-      continue;
-    if (entry->d_type != DT_REG && !isRegularFile(::dirfd(dir), entry->d_name)) continue;
-    names.emplace_back(name);
-  }
-  ::closedir(dir);
+  auto entries = listDirectory(directory);
+  if (!entries) return names;
+  // Links are not followed: a library file lives in the installation.
+  for (directoryEntry& entry : *entries)
+    if (entry.type == entryType::file && endsWithNoCase(entry.name, ".zvc"))
+      names.push_back(std::move(entry.name));
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
     int order = compareNoCase(a, b);
     return order != 0 ? order < 0 : a < b;

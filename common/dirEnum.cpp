@@ -1,9 +1,8 @@
 #include "common/dirEnum.h"
 
+#include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/textConv.h"
-
-#include <sys/stat.h>
 
 namespace zv {
 
@@ -34,33 +33,29 @@ dirEnum::dirEnum(std::string directory, std::string pattern)
   if (!directory_.empty() && directory_.back() != '/') directory_.push_back('/');
 }
 
-dirEnum::~dirEnum() {
-  if (dir_) ::closedir(dir_);
-}
+dirEnum::~dirEnum() = default;
 
 bool dirEnum::next() {
   if (finished_) return false;
-  if (!dir_) {
-    dir_ = ::opendir(directory_.c_str());
-    if (!dir_) {
-      finished_ = true;
-      return false;
+  if (!listed_) {
+    listed_ = true;
+    if (auto entries = listDirectory(directory_)) {
+      for (directoryEntry& entry : *entries) {
+        if (!wildcardMatch(pattern_, entry.name)) continue;
+        names_.push_back(std::move(entry.name));
+        kinds_.push_back(static_cast<unsigned char>(entry.type));
+      }
     }
   }
-  while (dirent* entry = ::readdir(dir_)) {
-    if (!wildcardMatch(pattern_, entry->d_name)) continue;
-    name_ = entry->d_name;
-    if (entry->d_type == DT_DIR) {
-      isDirectory_ = true;
-    } else if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-      isDirectory_ = zv::isDirectory(directory_ + name_);
-    } else {
-      isDirectory_ = false;
-    }
+  while (at_ < names_.size()) {
+    name_ = std::move(names_[at_]);
+    isDirectory_ = entryType(kinds_[at_]) == entryType::directory;
+    isLink_ = entryType(kinds_[at_]) == entryType::link;
+    ++at_;
     if (accept()) return true;
   }
-  ::closedir(dir_);
-  dir_ = nullptr;
+  names_.clear();
+  kinds_.clear();
   finished_ = true;
   name_.clear();
   return false;
@@ -84,9 +79,13 @@ bool graphicDirEnum::accept() {
 }
 
 bool terminalsDirEnum::accept() {
-  if (!isDirectory() || isDotOrDotDot()) return false;
+  if ((!isDirectory() && !isLink()) || isDotOrDotDot()) return false;
   std::optional<macAddress> parsed = parseMac(std::string_view(name()), '.');
   if (!parsed) return false;
+  if (isLink()) {
+    logMessage("Terminal directory %s is a link and is skipped.", fullPath().c_str());
+    return false;
+  }
   mac_ = *parsed;
   return true;
 }

@@ -5,14 +5,16 @@
 // virtual test. Subclasses narrow the kind of entry: directories, files, boot-screen
 // sets, terminal directories.
 //
-// An enumerator belongs to one thread. The directory is opened on the first next()
-// and closed when the walk ends or the enumerator is destroyed.
+// Entries are typed without following links: a link to a directory is a link, not a
+// directory, so no walk leaves the directory it was given.
+//
+// An enumerator belongs to one thread. The directory is read on the first next().
 
 #include "common/mac.h"
 
-#include <dirent.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zv {
 
@@ -32,6 +34,7 @@ class dirEnum {
   bool next();
   const std::string& name() const { return name_; }
   bool isDirectory() const { return isDirectory_; }
+  bool isLink() const { return isLink_; }
   // directory + name.
   std::string fullPath() const { return directory_ + name_; }
   const std::string& directory() const { return directory_; }
@@ -44,10 +47,14 @@ class dirEnum {
  private:
   std::string directory_;
   std::string pattern_;
-  DIR* dir_ = nullptr;
+  std::vector<std::string> names_;
+  std::vector<unsigned char> kinds_;
+  std::size_t at_ = 0;
+  bool listed_ = false;
   bool finished_ = false;
   std::string name_;
   bool isDirectory_ = false;
+  bool isLink_ = false;
 };
 
 class directoriesEnum : public dirEnum {
@@ -76,7 +83,8 @@ class graphicDirEnum : public dirEnum {
   bool accept() override;
 };
 
-// Terminal directories: directories whose names are MACs written with '.'.
+// Terminal directories: directories whose names are MACs written with '.' (either
+// letter case). A link with such a name is skipped with a line in the diagnostic log.
 class terminalsDirEnum : public dirEnum {
  public:
   explicit terminalsDirEnum(std::string directory)

@@ -15,21 +15,6 @@
 namespace zv {
 namespace {
 
-// rename() that fails with EEXIST instead of replacing `to`. Filesystems without
-// RENAME_NOREPLACE get link() + unlink(), which refuses an existing name as well.
-bool renameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  if (::link(from.c_str(), to.c_str()) != 0) return false;
-  if (::unlink(from.c_str()) != 0) {
-    int saved = errno;
-    ::unlink(to.c_str());
-    errno = saved;
-    return false;
-  }
-  return true;
-}
-
 // The comment line that carries the reason. It must stay one comment: line breaks in the
 // reason become blanks, and a trailing backslash (which would make the comment swallow
 // the first line of the file) is closed off.
@@ -57,7 +42,7 @@ bool markBroken(const std::string& path) {
   if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
   logMessage("WARNING! Set broken file %s", path.c_str());
   std::string target = brokenPath(path);
-  if (!renameNoReplace(path, target)) {
+  if (!renameWithoutReplacing(path, target)) {
     ZV_REPORT("%s", errnoText(("rename to " + target).c_str(), errno).c_str());
     return false;
   }

@@ -1,5 +1,7 @@
 #include "common/fstream.h"
 
+#include "platform/ipv4.h"
+
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 
@@ -398,24 +400,17 @@ std::string ipv4Text(uint32_t address) {
   return ::inet_ntop(AF_INET, &in, text, sizeof text) ? std::string(text) : std::string();
 }
 
-// inet_pton takes exactly four decimal parts of 0-255 and refuses leading zeros, which
-// other readers would take for octal.
 bool parseIpv4(std::string_view text, uint32_t& address) {
-  // inet_pton would stop at an embedded NUL and take "1.2.3.4<NUL>junk" for an address.
-  if (text.size() >= INET_ADDRSTRLEN || text.find('\0') != std::string_view::npos) return false;
-  char copy[INET_ADDRSTRLEN];
-  text.copy(copy, text.size());
-  copy[text.size()] = '\0';
-  in_addr in{};
-  if (::inet_pton(AF_INET, copy, &in) != 1) return false;
-  address = in.s_addr;
+  std::optional<uint32_t> parsed = parseIpv4Text(text);
+  if (!parsed) return false;
+  address = *parsed;
   return true;
 }
 
 // --- whole-file writers ------------------------------------------------------------
 
-bool writeBytesFile(const std::string& path, std::string_view bytes) {
-  if (writeFileAtomically(path, bytes)) return true;
+bool writeBytesFile(const std::string& path, std::string_view bytes, const writeOptions& options) {
+  if (writeFileAtomically(path, bytes, options)) return true;
   ZV_INTERNAL_ERROR();
   return false;
 }
@@ -436,14 +431,15 @@ bool writeFormattedFile(const std::string& path, const char* format, ...) {
   return writeBytesFile(path, std::string_view(buffer, std::size_t(length)));
 }
 
-bool writeUtf16File(const std::string& path, std::u16string_view text) {
+bool writeUtf16File(const std::string& path, std::u16string_view text,
+                    const writeOptions& options) {
   std::string bytes = "\xFF\xFE";
   bytes.reserve(2 + 2 * text.size());
   for (char16_t unit : text) {
     bytes.push_back(char(unit & 0xFF));
     bytes.push_back(char(unit >> 8));
   }
-  return writeBytesFile(path, bytes);
+  return writeBytesFile(path, bytes, options);
 }
 
 }  // namespace zv

@@ -11,6 +11,8 @@
 //
 // Addresses are IPv4 in network byte order (as in in_addr::s_addr), 0 meaning none.
 
+#include "platform/files.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -102,11 +104,13 @@ bool parseIpv4(std::string_view text, uint32_t& address);
 
 // Whole-file writers: each replaces the file in one go (temporary file and rename).
 // False (with an internal-error report) on failure.
-bool writeBytesFile(const std::string& path, std::string_view bytes);
+bool writeBytesFile(const std::string& path, std::string_view bytes,
+                    const writeOptions& options = {});
 // At most 255 bytes of formatted text.
 bool writeFormattedFile(const std::string& path, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 // FF FE, then the UTF-16LE code units.
-bool writeUtf16File(const std::string& path, std::u16string_view text);
+bool writeUtf16File(const std::string& path, std::u16string_view text,
+                    const writeOptions& options = {});
 
 }  // namespace zv

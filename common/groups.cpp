@@ -272,14 +272,10 @@ std::string groupsPath() {
 bool groupList::load(const std::string& path) {
   groups_.clear();
   kept_.clear();
-  std::optional<std::string> bytes = readFileBytes(path);
-  if (!bytes) {
-    if (errno == ENOENT) return true;
-    ZV_REPORT("%s", errnoText(("read " + path).c_str(), errno).c_str());
-    return false;
-  }
-  kept_.clear();
-  groups_ = readGroups(*bytes, &kept_);
+  fileContents contents = readFileLimited(path, textFileLimit);
+  if (contents.status == readStatus::missing) return true;
+  if (!contents.ok()) return false;
+  groups_ = readGroups(contents.bytes, &kept_);
   return true;
 }
 

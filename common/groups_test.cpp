@@ -267,7 +267,7 @@ TEST(GroupFile, LoadAndSaveFailures) {
   list.assign({allGroup(1, u"stale")});
   EXPECT_FALSE(list.load(tmp / "dir.zvc"));
   EXPECT_TRUE(list.groups().empty());
-  EXPECT_TRUE(log.contains("-- ERROR -- read " + (tmp / "dir.zvc")));
+  EXPECT_TRUE(log.contains("File " + (tmp / "dir.zvc") + " is not read: it is a directory."));
 
   list.assign({allGroup(1, u"x")});
   EXPECT_FALSE(list.save(tmp / "missing/default.zvc"));

@@ -11,8 +11,9 @@ namespace zv {
 
 bool readWholeTextFile(const std::string& path, std::u16string& out) {
   out.clear();
-  std::optional<std::string> bytes = readFileBytes(path);
-  if (!bytes) return false;
+  fileContents contents = readFileLimited(path, textFileLimit);
+  if (!contents.ok()) return false;
+  std::optional<std::string> bytes = std::move(contents.bytes);
   detectedEncoding found = detectTextEncoding(*bytes);
   std::string_view body = std::string_view(*bytes).substr(found.markSize);
   if (found.encoding == textEncoding::utf16le) {

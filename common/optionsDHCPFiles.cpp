@@ -5,6 +5,7 @@
 #include "common/textConfigFile.h"
 #include "platform/diagnostics.h"
 #include "platform/files.h"
+#include "platform/ipv4.h"
 #include "platform/textConv.h"
 
 #include <dirent.h>
@@ -49,55 +50,30 @@ bool endsWithNoCase(std::string_view text, std::string_view ending) {
 }
 
 // At most `limit` bytes from the start of a regular file, and whether more follow.
-// nullopt when the file is missing, not a regular file or unreadable.
+// nullopt when the file is missing, not a regular file, a link or unreadable.
 std::optional<std::string> readHead(const std::string& path, std::size_t limit, bool& more) {
-  more = false;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  // The buffer starts at the file's size (option files are a few bytes) and grows only
-  // when the file grows while it is read; one byte past the limit tells "more".
-  std::string bytes(std::min<std::size_t>(std::size_t(info.st_size), limit) + 1, '\0');
-  std::size_t got = 0;
-  for (;;) {
-    if (got == bytes.size()) {
-      if (bytes.size() > limit) break;
-      bytes.resize(std::min(bytes.size() * 2, limit + 1));
-    }
-    ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    got += std::size_t(n);
-  }
-  ::close(fd);
-  more = got > limit;
-  bytes.resize(std::min(got, limit));
-  return bytes;
+  std::size_t slash = path.rfind('/');
+  std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  fileContents contents =
+      readFileHeadIn(directory, slash == std::string::npos ? path : path.substr(slash + 1), limit);
+  more = contents.more;
+  if (!contents.ok()) return std::nullopt;
+  return std::move(contents.bytes);
 }
 
-// The entries of a directory in the order the file system gives them. A missing
-// directory has none; any other failure is logged.
-std::vector<std::string> listDirectory(const std::string& directory) {
+// The names of the entries other than directories, in the order the file system gives
+// them. A missing directory has none; any other failure is logged.
+std::vector<std::string> fileNames(const std::string& directory) {
   std::vector<std::string> names;
-  DIR* dir = ::opendir(directory.c_str());
-  if (!dir) {
+  auto entries = zv::listDirectory(directory, linkRule::refuse);
+  if (!entries) {
     if (errno != ENOENT && errno != ENOTDIR)
       ZV_REPORT("%s", errnoText(directory.c_str(), errno).c_str());
     return names;
   }
-  while (const dirent* entry = ::readdir(dir)) {
-    std::string_view name = entry->d_name;
-    if (name != "." && name != "..") names.emplace_back(name);
-  }
-  ::closedir(dir);
+  for (directoryEntry& entry : *entries)
+    if (entry.type != entryType::directory && !isTemporaryName(entry.name))
+      names.push_back(std::move(entry.name));
   return names;
 }
 
@@ -120,25 +96,12 @@ int32_t optionFileType(std::string_view name) {
   return dhcpTypeNone;
 }
 
-// "a.b.c.d": four decimal parts of 0-255 and nothing else.
+// "a.b.c.d" by the one address rule of the system.
 bool parseAddress(std::string_view text, uint8_t (&octets)[4]) {
-  std::size_t at = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0) {
-      if (at >= text.size() || text[at] != '.') return false;
-      ++at;
-    }
-    std::size_t start = at;
-    unsigned value = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-      value = value * 10 + unsigned(text[at] - '0');
-      if (value > 255) return false;
-      ++at;
-    }
-    if (at == start) return false;
-    octets[part] = uint8_t(value);
-  }
-  return at == text.size();
+  std::optional<uint32_t> address = parseIpv4Text(text);
+  if (!address) return false;
+  std::memcpy(octets, &*address, 4);  // network order: the first octet first
+  return true;
 }
 
 bool appendAddress(std::string_view line, dhcpOption& out) {
@@ -391,7 +354,7 @@ std::string optionNameFileBytes(std::u16string_view name) {
 
 bool loadOptions(dhcpOptionList& list, const std::string& directory) {
   list.clear();
-  for (const std::string& name : listDirectory(directory)) {
+  for (const std::string& name : fileNames(directory)) {
     std::optional<int32_t> code = optionFileCode(name);
     int32_t type = code ? optionFileType(name) : dhcpTypeNone;
     if (type == dhcpTypeNone) continue;
@@ -410,7 +373,7 @@ bool loadOptions(dhcpOptionList& list, const std::string& directory) {
 
 bool loadDefaultOption(int32_t code, const std::string& directory, dhcpOption& out) {
   std::optional<dhcpOption> found;
-  for (const std::string& name : listDirectory(directory)) {
+  for (const std::string& name : fileNames(directory)) {
     std::optional<int32_t> fileCode = optionFileCode(name);
     if (!fileCode || *fileCode != code) continue;
     int32_t type = optionFileType(name);
@@ -458,7 +421,7 @@ bool saveOptions(dhcpOptionList& list, const std::string& directory) {
   // Only files the store can read go: one that does not parse was skipped at load, so
   // the list cannot stand for it, and it stays for the administrator (and the DHCP
   // service) to see.
-  for (const std::string& name : listDirectory(directory)) {
+  for (const std::string& name : fileNames(directory)) {
     if (!isSavedValueFileName(name) || !optionFileCode(name) || kept.count(name)) continue;
     dhcpOption probe;
     if (!readOptionFile(joinPath(directory, name), optionFileType(name), probe)) {
@@ -466,10 +429,7 @@ bool saveOptions(dhcpOptionList& list, const std::string& directory) {
                  joinPath(directory, name).c_str());
       continue;
     }
-    if (::unlink(joinPath(directory, name).c_str()) != 0 && errno != ENOENT) {
-      ZV_INTERNAL_ERROR();
-      ok = false;
-    }
+    if (!removeIfPresent(joinPath(directory, name))) ok = false;
   }
   return ok;
 }

@@ -119,11 +119,13 @@ std::string rangesPath() {
 std::vector<boundRange> loadRanges(const std::string& path,
                                    std::span<const rangeSubnet> interfaces) {
   std::vector<boundRange> kept;
-  std::optional<std::string> bytes = readFileBytes(path);
-  if (!bytes) {
-    if (errno != ENOENT) logMessage("sysiprange: File %s open failed.", path.c_str());
+  fileContents contents = readFileLimited(path, textFileLimit);
+  if (!contents.ok()) {
+    if (contents.status != readStatus::missing)
+      logMessage("sysiprange: File %s open failed.", path.c_str());
     return kept;
   }
+  std::optional<std::string> bytes = std::move(contents.bytes);
   for (const addressRange& range : readRanges(*bytes)) {
     std::optional<std::size_t> index = rangeInterface(range, interfaces);
     if (!index) continue;

@@ -3,6 +3,7 @@
 #include "common/fstream.h"
 #include "common/installPaths.h"
 #include "platform/diagnostics.h"
+#include "platform/files.h"
 #include "platform/textConv.h"
 
 #include <fcntl.h>
@@ -29,7 +30,7 @@ constexpr bootTypeEntry bootTypeTable[] = {
 // cannot have one.
 std::string dhcpDirectory(const terminalID& identity) {
   if (identity.mac.isValid() && !paths().terminalsDir.empty())
-    return paths().terminalsDir + identity.mac.directoryName() + "/";
+    return existingTerminalDirectory(identity.mac);
   errno = EINVAL;
   ZV_INTERNAL_ERROR();
   return {};
@@ -65,18 +66,8 @@ std::string_view bootTypeFileBytes(uint32_t bootType) {
 }
 
 uint32_t readBootType(const std::string& directory) {
-  int fd = ::open((directory + bootTypeFile).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return bootTypeNone;
-  char buffer[bootTypeReadLimit];
-  std::size_t got = 0;
-  while (got < sizeof buffer) {
-    ssize_t n = ::read(fd, buffer + got, sizeof buffer - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += std::size_t(n);
-  }
-  ::close(fd);
-  return parseBootType(std::string_view(buffer, got));
+  fileContents contents = readFileHeadIn(directory, bootTypeFile, bootTypeReadLimit);
+  return contents.ok() ? parseBootType(contents.bytes) : bootTypeNone;
 }
 
 bool readTerminalDhcp(terminalID& identity, dhcpOptionList& options, uint32_t& bootType) {
@@ -109,10 +100,7 @@ bool clearTerminalBootType(const terminalID& identity, uint32_t& bootType) {
   bootType = bootTypeNone;
   std::string directory = dhcpDirectory(identity);
   if (directory.empty()) return false;
-  if (::unlink((directory + bootTypeFile).c_str()) == 0 || errno == ENOENT || errno == ENOTDIR)
-    return true;
-  ZV_INTERNAL_ERROR();
-  return false;
+  return removeIfPresent(directory + bootTypeFile);
 }
 
 }  // namespace zv

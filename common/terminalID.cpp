@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstdarg>
+#include <map>
+#include <mutex>
 #include <optional>
 
 namespace zv {
@@ -74,35 +76,16 @@ std::u16string cutWide(std::u16string_view text, std::size_t limit) {
   return cutField(text, limit);
 }
 
-// At most `limit` bytes from the start of a file. nullopt when it is missing or
-// cannot be read; only a missing file goes unreported. Never reads a large file whole.
-std::optional<std::string> readHead(const std::string& path, std::size_t limit) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    if (errno != ENOENT && errno != ENOTDIR)
-      ZV_REPORT("%s", errnoText(path.c_str(), errno).c_str());
-    return std::nullopt;
-  }
-  std::string bytes(limit, '\0');
-  std::size_t got = 0;
-  while (got < limit) {
-    ssize_t n = ::read(fd, bytes.data() + got, limit - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ZV_REPORT("%s", errnoText(path.c_str(), errno).c_str());
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    got += std::size_t(n);
-  }
-  ::close(fd);
-  bytes.resize(got);
-  return bytes;
+// At most `limit` bytes from the start of a file of the terminal directory. nullopt
+// when it is missing or refused (the seam logs refusals). Never reads a large file whole.
+std::optional<std::string> readHead(const std::string& dir, const char* name, std::size_t limit) {
+  fileContents contents = readFileHeadIn(dir, name, limit);
+  if (!contents.ok()) return std::nullopt;
+  return std::move(contents.bytes);
 }
 
 uint32_t readIp(const std::string& dir) {
-  std::optional<std::string> bytes = readHead(dir + ipFile, ipReadLimit);
+  std::optional<std::string> bytes = readHead(dir, ipFile, ipReadLimit);
   if (!bytes) return 0;
   uint32_t address = 0;
   if (!parseIpv4(cutText(*bytes, ipReadLimit), address)) {
@@ -114,12 +97,12 @@ uint32_t readIp(const std::string& dir) {
 }
 
 std::string readText(const std::string& dir, const char* name, std::size_t limit) {
-  return cutText(readHead(dir + name, limit).value_or(""), limit);
+  return cutText(readHead(dir, name, limit).value_or(""), limit);
 }
 
 std::u16string readLastLogin(const std::string& dir) {
   constexpr std::size_t limit = terminalID::lastLoginLimit;
-  std::optional<std::string> bytes = readHead(dir + lastLoginFile, 2 + 2 * limit);
+  std::optional<std::string> bytes = readHead(dir, lastLoginFile, 2 + 2 * limit);
   if (!bytes) return {};
   std::string_view data = *bytes;
   if (data.size() >= 2 && uint8_t(data[0]) == 0xFF && uint8_t(data[1]) == 0xFE)
@@ -131,7 +114,7 @@ std::u16string readLastLogin(const std::string& dir) {
 }
 
 uint32_t readPlatform(const std::string& dir) {
-  std::optional<std::string> bytes = readHead(dir + platformFile, platformReadLimit);
+  std::optional<std::string> bytes = readHead(dir, platformFile, platformReadLimit);
   return bytes ? parsePlatform(cutText(*bytes, platformReadLimit)) : 0;
 }
 
@@ -155,44 +138,56 @@ bool acceptedMac(const macAddress& mac) {
 
 // The directory of an accepted MAC, without creating it; empty otherwise.
 std::string directoryPath(const macAddress& mac) {
-  return acceptedMac(mac) ? paths().terminalsDir + mac.directoryName() + "/" : std::string();
+  return acceptedMac(mac) ? paths().terminalsDir + terminalDirectoryName(mac) + "/" : std::string();
+}
+
+std::mutex directoryNamesMutex;
+std::map<macAddress, std::string>& directoryNames() {
+  static std::map<macAddress, std::string> names;
+  return names;
 }
 
 // The steps of storing one field, given the terminal directory and the stored value.
 // Each is a no-op (true) when the record has nothing new; a change line is written
 // only for a file that was written.
 
-bool storeIpIn(const terminalID& id, const std::string& dir, uint32_t stored) {
+bool storeIpIn(const terminalID& id, const std::string& dir, uint32_t stored,
+               const writeOptions& how = {}) {
   if (id.ip == 0 || id.ip == stored) return true;
   std::string text = ipv4Text(id.ip);
-  if (!writeBytesFile(dir + ipFile, text)) return false;
+  if (!writeBytesFile(dir + ipFile, text, how)) return false;
   logChange("[%s] Changed IP %s => %s. Source: %s.", id.mac.logText().c_str(),
             ipv4Text(stored).c_str(), text.c_str(), changeSource);
   return true;
 }
 
 bool storeTextIn(const terminalID& id, const std::string& dir, const char* name, const char* what,
-                 const std::string& value, std::size_t limit, const std::string& stored) {
+                 const std::string& value, std::size_t limit, const std::string& stored,
+                 const writeOptions& how = {}) {
   std::string text = cutText(value, limit);
   if (text.empty() || equalsNoCase(text, stored)) return true;
-  if (!writeBytesFile(dir + name, text)) return false;
+  if (!writeBytesFile(dir + name, text, how)) return false;
   logChange("[%s] Changed %s '%s' => '%s'. Source: %s.", id.mac.logText().c_str(), what,
             stored.c_str(), text.c_str(), changeSource);
   return true;
 }
 
-bool storeVersionIn(const terminalID& id, const std::string& dir, const std::string& stored) {
-  return storeTextIn(id, dir, versionFile, "version", id.version, terminalID::versionLimit, stored);
+bool storeVersionIn(const terminalID& id, const std::string& dir, const std::string& stored,
+                    const writeOptions& how = {}) {
+  return storeTextIn(id, dir, versionFile, "version", id.version, terminalID::versionLimit, stored,
+                     how);
 }
 
-bool storeHostIn(const terminalID& id, const std::string& dir, const std::string& stored) {
-  return storeTextIn(id, dir, hostFile, "host", id.host, terminalID::hostLimit, stored);
+bool storeHostIn(const terminalID& id, const std::string& dir, const std::string& stored,
+                 const writeOptions& how = {}) {
+  return storeTextIn(id, dir, hostFile, "host", id.host, terminalID::hostLimit, stored, how);
 }
 
-bool storeLastLoginIn(const terminalID& id, const std::string& dir, const std::u16string& stored) {
+bool storeLastLoginIn(const terminalID& id, const std::string& dir, const std::u16string& stored,
+                      const writeOptions& how = {}) {
   std::u16string name = cutWide(id.lastLogin, terminalID::lastLoginLimit);
   if (name.empty() || equalsNoCase(name, stored)) return true;
-  if (!writeUtf16File(dir + lastLoginFile, name)) return false;
+  if (!writeUtf16File(dir + lastLoginFile, name, how)) return false;
   logChange("[%s] Changed last login '%s' => '%s'. Source: %s.", id.mac.logText().c_str(),
             toUtf8(stored).c_str(), toUtf8(name).c_str(), changeSource);
   return true;
@@ -200,25 +195,27 @@ bool storeLastLoginIn(const terminalID& id, const std::string& dir, const std::u
 
 // An unknown code is treated as none reported: its name would read back as 0, so
 // writing it would replace a good platform and be "changed" again on every contact.
-bool storePlatformIn(const terminalID& id, const std::string& dir, uint32_t stored) {
+bool storePlatformIn(const terminalID& id, const std::string& dir, uint32_t stored,
+                     const writeOptions& how = {}) {
   if (!isKnownPlatform(id.platform) || id.platform == stored) return true;
   std::string_view name = platformName(id.platform);
-  if (!writeBytesFile(dir + platformFile, name)) return false;
+  if (!writeBytesFile(dir + platformFile, name, how)) return false;
   logChange("[%s] Changed platform %s => %s. Source: %s.", id.mac.logText().c_str(),
             std::string(platformName(stored)).c_str(), std::string(name).c_str(), changeSource);
   return true;
 }
 
-bool storeRunsProductIn(const terminalID& id, const std::string& dir, bool stored) {
+bool storeRunsProductIn(const terminalID& id, const std::string& dir, bool stored,
+                        const writeOptions& how = {}) {
   if (!id.runsProduct || stored) return true;
-  if (!writeBytesFile(dir + runsProductFile, "1")) return false;
+  if (!writeBytesFile(dir + runsProductFile, "1", how)) return false;
   logChange("[%s] Set iszelvar flag. Source: %s.", id.mac.logText().c_str(), changeSource);
   return true;
 }
 
 // Writes "online" and stamps the directory with the current time.
 bool markOnline(const std::string& dir) {
-  bool written = writeBytesFile(dir + onlineFile, "1");
+  bool written = writeBytesFile(dir + onlineFile, "1", sightingWrite);
   const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
   if (::utimensat(AT_FDCWD, dir.c_str(), times, 0) != 0) {
     int error = errno;
@@ -231,11 +228,8 @@ bool markOnline(const std::string& dir) {
 void clearFile(const macAddress& mac, const char* name, const char* what) {
   std::string dir = directoryPath(mac);
   if (dir.empty()) return;
-  if (::unlink((dir + name).c_str()) == 0) {
+  if (removeFile(dir + name) == removal::removed)
     logChange("[%s] Clear %s. Source: %s.", mac.logText().c_str(), what, changeSource);
-  } else if (errno != ENOENT && errno != ENOTDIR) {
-    ZV_INTERNAL_ERROR();
-  }
 }
 
 }  // namespace
@@ -260,19 +254,58 @@ std::string terminalChangeLogPath() {
 
 std::string terminalDirectory(const macAddress& mac) {
   std::string dir = directoryPath(mac);
-  if (dir.empty() || isDirectory(dir)) return dir;
+  if (dir.empty()) return dir;
+  // Nothing is written through a link in place of a terminal directory.
+  if (isLink(dir)) {
+    logMessage("Terminal directory %s is a link and is not written.", dir.c_str());
+    return {};
+  }
+  if (isDirectory(dir)) return dir;
   if (!makeDirectories(paths().terminalsDir)) {
     ZV_INTERNAL_ERROR();
     return {};
   }
   // mkdir decides who created it, so two threads never both log "Created".
-  if (::mkdir(dir.c_str(), 0755) == 0) {
-    logChange("[%s] Created. Source: %s.", mac.logText().c_str(), changeSource);
-    return dir;
+  switch (makeDirectory(dir)) {
+    case made::created:
+      logChange("[%s] Created. Source: %s.", mac.logText().c_str(), changeSource);
+      return dir;
+    case made::existed:
+      return dir;
+    case made::failed:
+      break;
   }
-  if (errno == EEXIST && isDirectory(dir)) return dir;
   ZV_INTERNAL_ERROR();
   return {};
+}
+
+std::string existingTerminalDirectory(const macAddress& mac) {
+  if (!mac.isValid() || paths().terminalsDir.empty()) return {};
+  return paths().terminalsDir + terminalDirectoryName(mac) + "/";
+}
+
+void rememberTerminalDirectoryName(const macAddress& mac, std::string name) {
+  std::lock_guard guard(directoryNamesMutex);
+  if (name == mac.directoryName())
+    directoryNames().erase(mac);
+  else
+    directoryNames()[mac] = std::move(name);
+}
+
+void forgetTerminalDirectoryName(const macAddress& mac) {
+  std::lock_guard guard(directoryNamesMutex);
+  directoryNames().erase(mac);
+}
+
+void forgetTerminalDirectoryNames() {
+  std::lock_guard guard(directoryNamesMutex);
+  directoryNames().clear();
+}
+
+std::string terminalDirectoryName(const macAddress& mac) {
+  std::lock_guard guard(directoryNamesMutex);
+  auto found = directoryNames().find(mac);
+  return found == directoryNames().end() ? mac.directoryName() : found->second;
 }
 
 bool isAutomaticHostName(std::string_view host) {
@@ -299,12 +332,14 @@ bool terminalID::storeIdentity(bool seenOnline) const {
   if (dir.empty()) return false;
   terminalID stored(mac);
   stored.loadIdentity();
-  bool ok = storeIpIn(*this, dir, stored.ip);
-  ok = storeVersionIn(*this, dir, stored.version) && ok;
-  ok = storeHostIn(*this, dir, stored.host) && ok;
-  ok = storeLastLoginIn(*this, dir, stored.lastLogin) && ok;
-  ok = storePlatformIn(*this, dir, stored.platform) && ok;
-  ok = storeRunsProductIn(*this, dir, stored.runsProduct) && ok;
+  // A sighting stamps the directory anyway; any other store keeps its times.
+  const writeOptions how = seenOnline ? sightingWrite : writeOptions{};
+  bool ok = storeIpIn(*this, dir, stored.ip, how);
+  ok = storeVersionIn(*this, dir, stored.version, how) && ok;
+  ok = storeHostIn(*this, dir, stored.host, how) && ok;
+  ok = storeLastLoginIn(*this, dir, stored.lastLogin, how) && ok;
+  ok = storePlatformIn(*this, dir, stored.platform, how) && ok;
+  ok = storeRunsProductIn(*this, dir, stored.runsProduct, how) && ok;
   if (seenOnline) ok = markOnline(dir) && ok;
   return ok;
 }

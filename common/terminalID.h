@@ -55,6 +55,18 @@ uint32_t parsePlatform(std::string_view name);
 // an internal-error report, for an invalid MAC, when the installation paths are not
 // known or when the directory cannot be created.
 std::string terminalDirectory(const macAddress& mac);
+// The terminal's directory path without creating it: the name found on disk when the
+// loader recorded one (a directory may be named in lower case), else the canonical
+// form. Empty for an invalid MAC or unknown installation paths.
+std::string existingTerminalDirectory(const macAddress& mac);
+
+// The name of the directory that holds a terminal's files, as the loader found it on
+// disk ("00.1a.2b.3c.4d.5e" is the same terminal as "00.1A.2B.3C.4D.5E"); forgetting
+// returns the MAC to the canonical name. Any thread.
+void rememberTerminalDirectoryName(const macAddress& mac, std::string name);
+void forgetTerminalDirectoryName(const macAddress& mac);
+void forgetTerminalDirectoryNames();
+std::string terminalDirectoryName(const macAddress& mac);
 
 // "zvw" (any case) followed by exactly 12 hexadecimal digits: the name a terminal
 // reports when it has none configured. Such names are never stored.

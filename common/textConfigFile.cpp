@@ -196,7 +196,8 @@ bool textSource::open(const std::string& path) {
   close();
   std::optional<std::string> bytes;
   try {
-    bytes = readFileBytes(path);
+    fileContents contents = readFileLimited(path, textFileLimit);
+    if (contents.ok()) bytes = std::move(contents.bytes);
   } catch (const std::bad_alloc&) {
     ZV_INTERNAL_ERROR();
     return false;
@@ -219,10 +220,11 @@ bool byteTextBuffer::openBytes(std::string_view bytes) {
 bool byteTextBuffer::open(const std::string& path) {
   close();
   try {
-    std::optional<std::string> bytes = readFileBytes(path);
-    if (!bytes) return false;
-    if (bytes->starts_with("\xEF\xBB\xBF")) bytes->erase(0, 3);
-    assign(std::move(*bytes));
+    fileContents contents = readFileLimited(path, textFileLimit);
+    if (!contents.ok()) return false;
+    std::string& bytes = contents.bytes;
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+    assign(std::move(bytes));
   } catch (const std::bad_alloc&) {
     ZV_INTERNAL_ERROR();
     return false;

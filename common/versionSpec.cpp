@@ -85,10 +85,12 @@ std::unique_ptr<versionSpec> loadVersionSpec(const std::string& directory) {
   errno = 0;
   void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!library) {
-    int error = errno;
+    // dlopen sets no errno for a file that is no library; the loader's text says why,
+    // in the same line so that the two are never read apart.
+    int error = errno != 0 ? errno : ENOEXEC;
     const char* reason = ::dlerror();
-    logMessage("Error while library %s load: %d.", path.c_str(), error);
-    logMessage("%s", reason ? reason : "dlopen failed without a reason");
+    logMessage("Error while library %s load: %d. %s", path.c_str(), error,
+               reason ? reason : "dlopen failed without a reason");
     errno = error;
     ZV_INTERNAL_ERROR();
     return nullptr;

@@ -2,6 +2,7 @@
 
 #include "htmlview/clientFiles.h"
 #include "platform/diagnostics.h"
+#include "platform/files.h"
 #include "platform/textConv.h"
 
 #include <arpa/inet.h>

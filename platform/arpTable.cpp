@@ -1,5 +1,7 @@
 #include "platform/arpTable.h"
 
+#include "platform/ipv4.h"
+
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 
@@ -55,19 +57,16 @@ std::optional<std::array<uint8_t, 6>> parseHardwareAddress(std::string_view text
 }
 
 std::optional<uint32_t> parseAddress(std::string_view text) {
-  if (text.size() > 15) return {};
-  std::string copy(text);
-  in_addr address{};
-  if (::inet_pton(AF_INET, copy.c_str(), &address) != 1) return {};
-  return address.s_addr;
+  return parseIpv4Text(text);
 }
 
 // One line of the table; nothing (logged) when it has not the table's shape, and
 // nothing silently for another kind of hardware.
-std::optional<arpEntry> parseLine(std::string_view line, std::size_t number) {
+std::optional<arpEntry> parseLine(std::string_view line, std::size_t number,
+                                  cappedLineLog& badLines) {
   std::vector<std::string_view> c = columns(line);
   auto refuse = [&]() -> std::optional<arpEntry> {
-    logMessage("ARP table: line %zu is malformed and was skipped.", number);
+    badLines.line("ARP table: line %zu is malformed and was skipped.", number);
     return {};
   };
   if (c.size() != 6) return refuse();
@@ -89,6 +88,7 @@ std::optional<arpEntry> parseLine(std::string_view line, std::size_t number) {
 }  // namespace
 
 std::vector<arpEntry> parseArpTable(std::string_view text) {
+  cappedLineLog badLines("ARP table");
   std::vector<arpEntry> entries;
   std::size_t number = 0;
   while (!text.empty()) {
@@ -98,7 +98,7 @@ std::vector<arpEntry> parseArpTable(std::string_view text) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     // The first line names the columns.
     if (++number == 1 || columns(line).empty()) continue;
-    if (auto entry = parseLine(line, number)) entries.push_back(std::move(*entry));
+    if (auto entry = parseLine(line, number, badLines)) entries.push_back(std::move(*entry));
   }
   return entries;
 }

@@ -170,4 +170,18 @@ void internalErrorBox(const char* file, int line, const char* function) {
   if (!currentUi->askRetry(internalErrorText(file, line, function, error))) std::exit(0);
 }
 
+cappedLineLog::~cappedLineLog() {
+  if (count_ > cap_)
+    logMessage("File %s: %d more bad lines were skipped without a line each.", file_.c_str(),
+               count_ - cap_);
+}
+
+void cappedLineLog::line(const char* format, ...) {
+  if (++count_ > cap_) return;
+  va_list args;
+  va_start(args, format);
+  logMessageV(format, args);
+  va_end(args);
+}
+
 }  // namespace zv

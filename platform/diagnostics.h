@@ -44,6 +44,23 @@ void reportInternalError(const char* file, int line);
 // "<context>: <strerror> (errno N)", the one helper that turns errno into words.
 std::string errnoText(const char* context, int error);
 
+// The bad lines of one file: the first `cap` are logged, and at the end one line tells
+// how many more were skipped, so that a damaged file of any size costs a few lines.
+// One reader, one thread.
+class cappedLineLog {
+ public:
+  explicit cappedLineLog(std::string file, int cap = 20) : file_(std::move(file)), cap_(cap) {}
+  ~cappedLineLog();
+  cappedLineLog(const cappedLineLog&) = delete;
+  cappedLineLog& operator=(const cappedLineLog&) = delete;
+  void line(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+ private:
+  std::string file_;
+  int cap_;
+  int count_ = 0;
+};
+
 // Formats into a string with printf rules (no size limit).
 std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

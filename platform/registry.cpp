@@ -160,7 +160,8 @@ struct registryStore::document {
   }
 };
 
-registryStore::registryStore(std::string path) : path_(std::move(path)) {}
+registryStore::registryStore(std::string path, bool privateDirectory)
+    : path_(std::move(path)), privateDirectory_(privateDirectory) {}
 
 std::string registryStore::path() const {
   std::lock_guard guard(mutex_);
@@ -181,25 +182,27 @@ registryStore& registryStore::localMachine() {
 }
 
 registryStore& registryStore::currentUser() {
-  static registryStore store([] {
-    if (const char* env = std::getenv("ZELVAR_HKCU"); env && *env) return std::string(env);
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-      return std::string(xdg) + "/zelvar/registry.conf";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/root") + "/.config/zelvar/registry.conf";
-  }());
+  static registryStore store(
+      [] {
+        if (const char* env = std::getenv("ZELVAR_HKCU"); env && *env) return std::string(env);
+        if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+          return std::string(xdg) + "/zelvar/registry.conf";
+        const char* home = std::getenv("HOME");
+        return std::string(home && *home ? home : "/root") + "/.config/zelvar/registry.conf";
+      }(),
+      true);
   return store;
 }
 
 bool registryStore::load(document& doc) {
   doc = {};
-  auto bytes = readFileBytes(path_);
-  if (!bytes) {
-    if (errno == ENOENT || errno == ENOTDIR) return true;  // an empty store
-    logMessage("Registry file %s cannot be read: %s", path_.c_str(),
-               errnoText("open", errno).c_str());
-    return false;
-  }
+  // The store may be a link placed by the administrator (/etc is outside the
+  // installation); the seam still refuses anything but a regular file of sane size.
+  fileContents contents = readFileLimited(path_, registryFileLimit, linkRule::follow);
+  if (contents.status == readStatus::missing) return true;  // an empty store
+  if (!contents.ok()) return false;
+  std::optional<std::string> bytes = std::move(contents.bytes);
+  cappedLineLog badLines(path_);
   doc.exists = true;
   std::string section;
   std::string_view rest = *bytes;
@@ -234,8 +237,8 @@ bool registryStore::load(document& doc) {
         data = rawData;
       }
       if (section.empty() || name.empty() || !parseRegValue(data, value)) {
-        logMessage("Registry file %s, line %d is not understood and is skipped: %s", path_.c_str(),
-                   number, std::string(text.substr(0, 200)).c_str());
+        badLines.line("Registry file %s, line %d is not understood and is skipped: %s",
+                      path_.c_str(), number, std::string(text.substr(0, 200)).c_str());
       } else {
         l.name = std::string(name);
         l.value = std::move(value);
@@ -259,7 +262,9 @@ bool registryStore::save(const document& doc) {
     out += '\n';
   }
   std::size_t slash = path_.rfind('/');
-  if (slash != std::string::npos && slash > 0) makeDirectories(path_.substr(0, slash));
+  // The per-user store's directory holds settings of one user only: 0700.
+  if (slash != std::string::npos && slash > 0)
+    makeDirectories(path_.substr(0, slash), privateDirectory_ ? 0700 : 0755);
   if (!writeFileAtomically(path_, out)) {
     logMessage("Registry file %s cannot be written: %s", path_.c_str(),
                errnoText("write", errno).c_str());

@@ -53,7 +53,8 @@ enum class regStatus {
 
 class registryStore {
  public:
-  explicit registryStore(std::string path);
+  // A private store (one user's settings) creates its directory 0700.
+  explicit registryStore(std::string path, bool privateDirectory = false);
 
   // HKLM: ZELVAR_HKLM, or /etc/zelvar/registry.conf.
   static registryStore& localMachine();
@@ -87,6 +88,8 @@ class registryStore {
   bool save(const document& doc);
 
   std::string path_;
+  // The per-user store: its directory is created 0700.
+  bool privateDirectory_ = false;
   mutable std::mutex mutex_;
 };
 

@@ -98,6 +98,23 @@ TEST_F(RegistryStore, DamagedFileLoadsWhatItCan) {
   EXPECT_TRUE(log.contains("is not understood and is skipped: x = dword:banana"));
 }
 
+// A file of 160,000 bad lines costs a bounded number of log lines per read, and the
+// good line after them is still found.
+TEST_F(RegistryStore, ManyBadLinesLogFewLines) {
+  std::string bytes = "[Software\\Zelvar]\n";
+  for (int i = 0; i < 160000; ++i) bytes += "bad line\n";
+  bytes += "Data = sz:/d\n";
+  test::writeFile(path, bytes);
+  std::string text;
+  EXPECT_EQ(store.queryString(key, "Data", text), regStatus::ok);
+  EXPECT_EQ(text, "/d");
+  std::string logged = log.text();
+  std::size_t lines = 0;
+  for (char c : logged) lines += c == '\n';
+  EXPECT_EQ(lines, 21u) << logged.substr(0, 500);
+  EXPECT_TRUE(log.contains(path + ": 159980 more bad lines were skipped without a line each."));
+}
+
 // Names and data that the line form cannot carry are refused, the file untouched.
 TEST_F(RegistryStore, RefusesUnwritableNamesAndData) {
   EXPECT_FALSE(store.set(key, "a=b", regValue::dword(1)));

@@ -2,6 +2,7 @@
 
 #include "common/installPaths.h"
 #include "platform/diagnostics.h"
+#include "platform/files.h"
 #include "platform/textConv.h"
 
 #include <unistd.h>
@@ -82,8 +83,7 @@ const optionList* findEntry(const configLibraries& libraries, libraryKind kind,
 }
 
 void deleteFile(const std::string& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-    ZV_REPORT("%s", errnoText(("delete " + path).c_str(), errno).c_str());
+  removeIfPresent(path);
 }
 
 bool names(const GUIConfigFile& config, libraryKind kind, std::string_view name) {

@@ -15,7 +15,8 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <map>
+#include <vector>
 
 namespace zv {
 namespace {
@@ -26,31 +27,28 @@ constexpr const char* wolPortFile = "WOLport";
 constexpr const char* configFileName = "config.zvc";
 constexpr uint16_t defaultWolPort = 7;
 
-// The directory of a terminal without creating it ("" for an invalid MAC).
+// Side files ("comment", "WOLport") hold one short line; anything larger is not one.
+constexpr std::size_t sideFileLimit = 64 * 1024;
+
+// The directory of a terminal without creating it, under the name it has on disk
+// ("" for an invalid MAC).
 std::string existingDirectory(const macAddress& mac) {
-  if (!mac.isValid() || paths().terminalsDir.empty()) return {};
-  return paths().terminalsDir + mac.directoryName() + "/";
+  return existingTerminalDirectory(mac);
 }
 
 // The first line of a small UTF-16 (or UTF-8) side file, blanks around it dropped.
 // Read whole rather than with the configuration reader, which would take a '#' in a
 // comment for the start of a remark and lose the rest of the text.
-std::u16string firstLine(const std::string& path) {
-  auto bytes = readFileBytes(path);
-  if (!bytes) return {};
-  std::u16string text = decodeTextBytes(*bytes);
+std::u16string firstLine(const std::string& directory, const char* name) {
+  fileContents contents = readFileIn(directory, name, sideFileLimit);
+  if (!contents.ok()) return {};
+  std::u16string text = decodeTextBytes(contents.bytes);
   std::size_t end = text.find_first_of(u"\r\n");
   if (end != std::u16string::npos) text.resize(end);
   std::size_t first = text.find_first_not_of(u" \t");
   if (first == std::u16string::npos) return {};
   std::size_t last = text.find_last_not_of(u" \t");
   return text.substr(first, last - first + 1);
-}
-
-bool removeIfPresent(const std::string& path) {
-  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
-  ZV_INTERNAL_ERROR();
-  return false;
 }
 
 // An empty configuration: the byte-order mark alone.
@@ -60,14 +58,19 @@ void createEmptyConfig(const std::string& directory) {
 }
 
 void createPseudoDirectory(const macAddress& mac, bool onlyWhenMissing) {
-  std::string directory = paths().terminalsDir + mac.directoryName() + "/";
-  bool existed = isDirectory(directory);
-  if (existed && onlyWhenMissing) return;
-  if (!existed && ::mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) {
+  std::string directory = existingTerminalDirectory(mac);
+  made result = makeDirectory(directory);
+  if (result == made::existed && onlyWhenMissing) return;
+  if (result == made::failed) {
     ZV_INTERNAL_ERROR();
     return;
   }
   createEmptyConfig(directory);
+}
+
+void deletionFailed(const std::string& directory, int error) {
+  messageBox("Ошибка удаления каталога \"" + directory + "\": " + std::strerror(error),
+             errorCaption, boxButtons::ok, boxIcon::error);
 }
 
 bool usableAddress(uint32_t ip) {
@@ -86,7 +89,7 @@ int configStatus(const terminal& t) {
 
 void loadComment(terminal& t) {
   std::string directory = existingDirectory(t.mac);
-  t.comment = directory.empty() ? std::u16string() : firstLine(directory + commentFile);
+  t.comment = directory.empty() ? std::u16string() : firstLine(directory, commentFile);
   if (t.comment.size() > terminal::commentLimit) t.comment.resize(terminal::commentLimit);
 }
 
@@ -102,7 +105,7 @@ void loadWolPort(terminal& t) {
   t.wolPort = 0;
   std::string directory = existingDirectory(t.mac);
   if (directory.empty()) return;
-  std::u16string line = firstLine(directory + wolPortFile);
+  std::u16string line = firstLine(directory, wolPortFile);
   uint32_t port = 0;
   std::size_t digits = 0;
   for (char16_t c : line) {
@@ -165,16 +168,31 @@ bool saveConfiguration(terminal& t) {
 bool deleteTerminal(const terminal& t) {
   std::string directory = existingDirectory(t.mac);
   if (directory.empty()) return false;
-  if (isDirectory(directory)) {
-    std::error_code error;
-    std::filesystem::remove_all(directory, error);
-    if (error) {
-      directory.pop_back();
-      messageBox("Ошибка удаления каталога \"" + directory + "\": " + error.message(), errorCaption,
-                 boxButtons::ok, boxIcon::error);
+  directory.pop_back();
+  if (isLink(directory)) {
+    // A link in place of the directory is removed itself; what it points to is not ours.
+    if (removeFile(directory) == removal::failed) {
+      deletionFailed(directory, errno);
+      return false;
+    }
+  } else if (isDirectory(directory)) {
+    // Moved aside first, so that a failure part-way never leaves half a terminal under
+    // its own name; the aside name is no MAC, so no loader takes it up meanwhile.
+    std::string aside = paths().terminalsDir + ".deleting." + terminalDirectoryName(t.mac) + "." +
+                        std::to_string(::getpid());
+    if (!renameWithoutReplacing(directory, aside)) {
+      deletionFailed(directory, errno);
+      return false;
+    }
+    if (!removeTree(aside)) {
+      int error = errno;
+      if (!renameWithoutReplacing(aside, directory))
+        logMessage("%s", errnoText(("Cannot move " + aside + " back").c_str(), errno).c_str());
+      deletionFailed(directory, error);
       return false;
     }
   }
+  forgetTerminalDirectoryName(t.mac);
   if (!paths().keysDir.empty())
     removeIfPresent(paths().keysDir + t.mac.directoryName() + ".zvrcpassword");
   return true;
@@ -199,13 +217,23 @@ terminal* terminalRegister::append(std::unique_ptr<terminal> t) {
 
 void terminalRegister::loadAllTerminals() {
   current_ = nullptr;
+  forgetTerminalDirectoryNames();  // a fresh walk finds the names again
   if (paths().terminalsDir.empty()) return;
   if (!readOnly) {
     makeDirectories(paths().terminalsDir);
     for (const macAddress& pseudo : {bootCdMac, bootUsbMac, bootSdMac})
       createPseudoDirectory(pseudo, true);
     createGroupDirectories();
+    // Temporaries of writers that died before their rename: the data directories here,
+    // each terminal directory as it is loaded.
+    const installationPaths& p = paths();
+    for (const std::string* dir : {&p.dataDir, &p.everyoneDir, &p.templatesDir, &p.connectionsDir,
+                                   &p.dhcpDir, &p.keysDir, &p.terminalsDir})
+      if (!dir->empty()) removeLeftoverTemporaries(*dir);
   }
+  // Names of one MAC in two letter cases are one terminal: the canonical (upper-case)
+  // name wins, else the first in byte order; the others are logged and left alone.
+  std::vector<std::pair<macAddress, std::string>> found;
   terminalsDirEnum entries(paths().terminalsDir);
   while (entries.next()) {
     if (!entries.mac().isValid()) {
@@ -213,7 +241,24 @@ void terminalRegister::loadAllTerminals() {
                  entries.name().c_str());
       continue;
     }
-    loadTerminal(entries.mac());
+    found.emplace_back(entries.mac(), entries.name());
+  }
+  std::map<macAddress, std::string> chosen;
+  for (const auto& [mac, name] : found) {
+    auto [at, inserted] = chosen.emplace(mac, name);
+    if (inserted || at->second == mac.directoryName()) continue;
+    if (name == mac.directoryName() || name < at->second) at->second = name;
+  }
+  for (const auto& [mac, name] : found) {
+    const std::string& kept = chosen.at(mac);
+    if (name != kept) {
+      logMessage("Terminal directory %s names the same MAC as %s and is not loaded.", name.c_str(),
+                 kept.c_str());
+      continue;
+    }
+    rememberTerminalDirectoryName(mac, name);
+    if (!readOnly) removeLeftoverTemporaries(paths().terminalsDir + name);
+    loadTerminal(mac);
   }
   // The pseudo-terminals the console would have made directories for.
   if (readOnly) {

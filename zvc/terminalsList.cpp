@@ -137,7 +137,7 @@ const terminalsList::lastSeen& terminalsList::seenOf(const terminal& t) const {
   if (found != seen_.end()) return found->second;
   lastSeen seen;
   if (!t.mac.isPseudo() && !paths().terminalsDir.empty()) {
-    std::string directory = paths().terminalsDir + t.mac.directoryName();
+    std::string directory = existingTerminalDirectory(t.mac);
     struct stat info {};
     if (::stat(directory.c_str(), &info) == 0) {
       seen.known = true;
@@ -670,10 +670,7 @@ void terminalsList::hideCurrent() {
   if (directory.empty()) return;
   if (t->hidden) {
     // Listed only under "all, hidden too": the same command shows it again.
-    if (::unlink((directory + "hidden").c_str()) != 0 && errno != ENOENT) {
-      ZV_INTERNAL_ERROR();
-      return;
-    }
+    if (!removeIfPresent(directory + "hidden")) return;
     t->hidden = false;
     if (element* row = rowOf(*t)) row->setAttribute("class", rowClass(*t));
     return;

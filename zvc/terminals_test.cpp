@@ -5,7 +5,11 @@
 #include "testsupport/testSupport.h"
 #include "zvc/messageBox.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstdlib>
 #include <filesystem>
 
 namespace zv {
@@ -159,6 +163,141 @@ TEST_F(TerminalStore, FindSame) {
   reg.remove(odd);
   EXPECT_EQ(reg.findSame(late), nullptr);
   EXPECT_EQ(reg.size(), 2u);
+}
+
+// Directories are used under the names they have on disk: a lower-case one is read,
+// hidden and removed in place; of two names of one MAC the upper-case one is loaded; a
+// linked directory is skipped, and deleting its terminal never touches what it links to.
+TEST_F(TerminalStore, DirectoriesAsFoundOnDisk) {
+  test::logCapture log;
+  test::writeFile(terminalDir("00.1a.2b.3c.4d.5e") + "host", "pc1");
+  test::writeFile(terminalDir("00.1a.2b.3c.4d.5e") + "comment", std::string("\xFF\xFEh\0i\0", 6));
+  test::writeFile(terminalDir("00.1a.2b.3c.4d.77") + "host", "lower");
+  test::writeFile(terminalDir("00.1A.2B.3C.4D.77") + "host", "upper");
+  test::tempDir outside;
+  test::writeFile(outside / "host", "outside");
+  test::writeFile(outside / "config.zvc", "theirs");
+  ASSERT_EQ(::symlink(outside.path().c_str(), (paths().terminalsDir + "00.1A.2B.3C.4D.99").c_str()),
+            0);
+  terminalRegister reg(libraries);
+  reg.loadAllTerminals();
+
+  terminal* lower = reg.findByMacText("00:1A:2B:3C:4D:5E");
+  ASSERT_NE(lower, nullptr);
+  EXPECT_EQ(lower->host, "pc1");
+  EXPECT_EQ(lower->comment, u"hi");
+  ASSERT_NE(reg.findByMacText("00:1A:2B:3C:4D:77"), nullptr);
+  EXPECT_EQ(reg.findByMacText("00:1A:2B:3C:4D:77")->host, "upper");
+  EXPECT_TRUE(
+      log.contains("Terminal directory 00.1a.2b.3c.4d.77 names the same MAC as "
+                   "00.1A.2B.3C.4D.77 and is not loaded."));
+  EXPECT_EQ(reg.findByMacText("00:1A:2B:3C:4D:99"), nullptr);
+  EXPECT_TRUE(log.contains("00.1A.2B.3C.4D.99 is a link and is skipped."));
+
+  lower->hidden = true;
+  ASSERT_TRUE(saveTerminal(*lower, false));
+  EXPECT_TRUE(test::exists(terminalDir("00.1a.2b.3c.4d.5e") + "hidden"));
+  EXPECT_FALSE(test::exists(terminalDir("00.1A.2B.3C.4D.5E")));
+  ASSERT_TRUE(deleteTerminal(*lower));
+  EXPECT_FALSE(test::exists(terminalDir("00.1a.2b.3c.4d.5e")));
+
+  terminal linked(mac("00:1A:2B:3C:4D:99"), libraries);
+  linked.hidden = true;
+  saveHidden(linked);
+  EXPECT_FALSE(test::exists(outside / "hidden"));
+  EXPECT_TRUE(deleteTerminal(linked));
+  EXPECT_EQ(test::readFile(outside / "config.zvc"), "theirs");
+  EXPECT_EQ(test::readFile(outside / "host"), "outside");
+  // Nothing was left aside under another name.
+  auto left = listDirectory(paths().terminalsDir);
+  ASSERT_TRUE(left);
+  for (const directoryEntry& e : *left) EXPECT_EQ(e.name.find(".deleting"), std::string::npos);
+}
+
+// A failed deletion leaves the terminal's directory whole under its own name.
+TEST_F(TerminalStore, DeleteFailureRestoresRoot) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make an undeletable file";
+  terminal t(mac("00:1A:2B:3C:4D:5E"), libraries);
+  t.comment = u"keep";
+  ASSERT_TRUE(saveTerminal(t, false));
+  std::string d = terminalDir("00.1A.2B.3C.4D.5E");
+  test::writeFile(d + "sub/locked", "x");
+  // An immutable file cannot be removed even by root (where the file system allows it).
+  if (std::system(("chattr +i '" + d + "sub/locked' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "the file system has no immutable files";
+  std::vector<std::string> boxes;
+  setMessageBoxHandler([&](const std::string& text, const std::string&, boxButtons, boxIcon) {
+    boxes.push_back(text);
+    return boxAnswer::ok;
+  });
+  EXPECT_FALSE(deleteTerminal(t));
+  std::system(("chattr -i '" + d + "sub/locked'").c_str());
+  setMessageBoxHandler(nullptr);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].find("Ошибка удаления каталога \"" + d.substr(0, d.size() - 1) + "\": "),
+            std::string::npos);
+  EXPECT_TRUE(test::exists(d + "sub/locked"));
+}
+
+// Only a sighting moves a terminal directory's time ("last seen"): administrator saves
+// of every kind of field keep it.
+TEST_F(TerminalStore, AdministratorSavesKeepLastSeen) {
+  terminal t(mac("00:1A:2B:3C:4D:5E"), libraries);
+  ASSERT_TRUE(saveTerminal(t, false));
+  std::string d = terminalDir("00.1A.2B.3C.4D.5E");
+  const struct timespec past[2] = {{1500000000, 0}, {1500000000, 0}};
+  auto seen = [&] {
+    struct stat info {};
+    ::stat(d.c_str(), &info);
+    return info.st_mtim.tv_sec;
+  };
+  ASSERT_EQ(::utimensat(AT_FDCWD, d.c_str(), past, 0), 0);
+  t.hidden = true;
+  t.comment = u"c";
+  t.wolPort = 9;
+  t.host = "pc";
+  t.ip = 0x0100000A;
+  t.bootType = 1;
+  ASSERT_TRUE(saveTerminal(t, false));
+  t.hidden = false;
+  t.comment.clear();
+  t.wolPort = 0;
+  ASSERT_TRUE(saveTerminal(t, false));
+  t.clearHost();
+  EXPECT_EQ(seen(), 1500000000);
+  ASSERT_TRUE(saveTerminal(t, true));
+  EXPECT_GT(seen(), 1500000000);
+}
+
+// Special files in place of a terminal's files neither hang nor abort loading: the
+// terminal is registered with the field empty.
+TEST_F(TerminalStore, SpecialFilesInPlaceOfTerminalFiles) {
+  using maker = void (*)(const std::string&);
+  const std::pair<const char*, maker> specials[] = {
+      {"FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
+      {"link to /dev/zero",
+       [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }},
+      {"directory", [](const std::string& p) { ASSERT_TRUE(makeDirectories(p)); }},
+      {"300 MB file",
+       [](const std::string& p) {
+         ASSERT_EQ(::truncate((test::writeFile(p, ""), p).c_str(), off_t(300) << 20), 0);
+       }},
+  };
+  for (const auto& [what, make] : specials) {
+    for (const char* file : {"config.zvc", "comment", "WOLport", "ip", "host", "boot_type"}) {
+      SCOPED_TRACE(std::string(what) + " as " + file);
+      removeTree(paths().terminalsDir);
+      makeDirectories(terminalDir("00.1A.2B.3C.4D.5E"));
+      make(terminalDir("00.1A.2B.3C.4D.5E") + file);
+      terminalRegister reg(libraries);
+      reg.readOnly = true;
+      reg.loadAllTerminals();
+      terminal* t = reg.findByMacText("00:1A:2B:3C:4D:5E");
+      ASSERT_NE(t, nullptr);
+      EXPECT_TRUE(t->comment.empty());
+      EXPECT_TRUE(t->host.empty());
+    }
+  }
 }
 
 }  // namespace

@@ -20,16 +20,14 @@ constexpr std::u16string_view noVersionText = u"Без версии";
 // that the tables do not depend on the file system's order.
 std::vector<std::string> versionDirectories(const std::string& directory) {
   std::vector<std::string> names;
-  DIR* dir = ::opendir(directory.c_str());
-  if (!dir) {
+  auto entries = listDirectory(directory);
+  if (!entries) {
     if (errno != ENOENT) ZV_REPORT("%s", errnoText(directory.c_str(), errno).c_str());
     return names;
   }
-  while (const dirent* entry = ::readdir(dir)) {
-    std::string name = entry->d_name;
-    if (parseVersion(name) && isDirectory(directory + name)) names.push_back(std::move(name));
-  }
-  ::closedir(dir);
+  for (directoryEntry& entry : *entries)
+    if (entry.type == entryType::directory && parseVersion(entry.name))
+      names.push_back(std::move(entry.name));
   std::sort(names.begin(), names.end());
   return names;
 }
