@@ -168,8 +168,9 @@ TEST_F(WebHost, ServesThePageOnlyWithTheToken) {
   EXPECT_EQ(request(host->port(), "/", hostHeader()).status, 403u);
   EXPECT_EQ(request(host->port(), "/?token=" + host->token(), "rebound.example:80").status, 403u);
   httpAnswer script =
-      request(host->port(), "/client.js", "localhost:" + std::to_string(host->port()));
+      request(host->port(), "/wire.js", "localhost:" + std::to_string(host->port()));
   EXPECT_EQ(script.status, 200u);
+  EXPECT_EQ(script.contentType, "text/javascript; charset=utf-8");
   EXPECT_NE(script.body.find("WebSocket"), std::string::npos);
 }
 

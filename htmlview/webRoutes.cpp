@@ -265,7 +265,9 @@ webReply webRoutes::answer(std::string_view method, std::string_view target,
     r.headers.emplace_back("X-Frame-Options", "DENY");
     return r;
   }
-  if (path == "/client.js" || path == "/client.css") return clientFileReply(path.substr(1));
+  // The client's script modules and style sheet; the page itself only with the token.
+  if (path.size() > 1 && path != "/index.html" && !clientFile(path.substr(1)).empty())
+    return clientFileReply(path.substr(1));
   if (path.starts_with("/skin/") && !config_.skinDirectory.empty())
     return fileReply(config_.skinDirectory, path.substr(6));
   if (path.starts_with("/docs/fonts/") && !config_.docsDirectory.empty())

@@ -1,9 +1,13 @@
-'use strict';
 // Unit tests of the client's pure functions: node --test htmlview/client/client.test.js
 
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const zv = require('./client.js');
+import test from 'node:test';
+import assert from 'node:assert/strict';
+import * as nodes from './nodes.js';
+import * as lazyLists from './lazyLists.js';
+import * as input from './input.js';
+import * as wire from './wire.js';
+
+const zv = { ...nodes, ...lazyLists, ...input, ...wire };
 
 // Just enough of a DOM for buildNode: elements with attributes, children and the
 // properties the client sets.
@@ -216,10 +220,12 @@ test('keys and modifiers', () => {
 });
 
 test('token and socket address', () => {
-  assert.equal(zv.tokenFrom('?token=ab12&x=1'), 'ab12');
-  assert.equal(zv.tokenFrom(''), '');
-  assert.equal(zv.socketUrl({ protocol: 'http:', host: '127.0.0.1:8080' }, 'ab 12'),
-    'ws://127.0.0.1:8080/ws?token=ab%2012');
+  const at = (search, protocol = 'http:') => ({ protocol, host: '127.0.0.1:8080', search });
+  assert.equal(wire.socketAddress(at('?token=ab12&x=1')), 'ws://127.0.0.1:8080/ws?token=ab12');
+  assert.equal(wire.socketAddress(at('?token=ab%2012')), 'ws://127.0.0.1:8080/ws?token=ab%2012');
+  assert.equal(wire.socketAddress(at('?token=ab', 'https:')), 'wss://127.0.0.1:8080/ws?token=ab');
+  assert.equal(wire.socketAddress(at('')), '');
+  assert.equal(wire.socketAddress(at('?token=')), '');
 });
 
 test('the console answering typed input does not undo what was typed since', () => {
