@@ -255,3 +255,18 @@ test('a tooltip stays inside the view', () => {
   // Wider than the view: at its left edge.
   assert.deepEqual(zv.tooltipPlace(10, 10, 900, 20, 800, 600).left, 0);
 });
+
+test('a page is the rows shown whole; a lazy list scrolls the least to show a row', () => {
+  const rows = [[0, 20], [20, 60], [60, 80], [80, 100], [100, 100]]
+    .map(([top, bottom]) => ({ top, bottom, height: bottom - top }));
+  // A view from 10 to 85: rows 1 and 2 are whole, 0 and 3 cut, the empty one not counted.
+  assert.equal(input.rowsWithin(rows, 10, 85), 2);
+  assert.equal(input.rowsWithin(rows, 0, 100), 4);
+  assert.equal(input.rowsWithin(rows, 0.3, 79.7), 3);  // sub-pixel edges still count
+  assert.equal(input.rowsWithin([], 0, 100), 0);
+  // 20-pixel rows in a 100-pixel view scrolled to 200 (rows 10 to 14 shown).
+  assert.equal(lazyLists.scrollToShow(200, 100, 20, 12), 200);  // shown: no scroll
+  assert.equal(lazyLists.scrollToShow(200, 100, 20, 3), 60);    // above: at the top
+  assert.equal(lazyLists.scrollToShow(200, 100, 20, 40), 720);  // below: at the bottom
+  assert.equal(lazyLists.scrollToShow(200, 100, 20, 0), 0);
+});

@@ -6,7 +6,9 @@ import {
   FOCUS, POPUP, appendChildren, buildNode, forget, mapCssUrls, mapUrl, setAttribute, setState,
   setValue, valueOperation,
 } from './nodes.js';
-import { receiveRows, removeLazyRow, replaceLazyRow, startLazy, updateLazy } from './lazyLists.js';
+import {
+  receiveRows, removeLazyRow, replaceLazyRow, scrollLazyTo, startLazy, updateLazy,
+} from './lazyLists.js';
 import { send, setEnded } from './wire.js';
 
 const CLOSE_TEXT = 'Закрыть';
@@ -228,6 +230,12 @@ function applyOp(view, op) {
     return;
   }
   const el = view.uids.get(op.u);
+  if (!el && op.op === 'scroll' && Number.isInteger(op.index)) {
+    // A row of a lazy list that is not drawn: the list scrolls to its place and asks
+    // for the rows there.
+    scrollLazyTo(view.lazy.get(op.list), op.index);
+    return;
+  }
   if (!el) return;  // not drawn (a lazy row out of view) or already gone
   switch (op.op) {
     case 'replace': {

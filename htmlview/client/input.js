@@ -436,9 +436,72 @@ function onKeyDown(e) {
   if (e.key === 'Enter' && !e.isComposing && inner && inner.localName === 'input' && inner.form) {
     e.preventDefault();
   }
+  const frame = { t: 'key', key, mods: modsOf(e) };
+  const moving = MOVE_KEYS.has(e.key) && !e.ctrlKey && !e.altKey && !e.metaKey;
+  const rows = moving && inner ? rowsOwner(inner) : null;
+  if (rows) {
+    // The console moves the current row (or tab); the browser would also scroll the
+    // list or the page, taking the current row out of view.
+    e.preventDefault();
+    if ((e.key === 'PageUp' || e.key === 'PageDown') && rows.localName !== 'zv-tabs') {
+      frame.page = Math.max(1, shownRows(rows));
+    }
+  }
   const target = focusedTarget();
   if (!target) return;
-  send({ t: 'key', w: target.view.w, u: target.u, key, mods: modsOf(e) });
+  send({ w: target.view.w, u: target.u, ...frame });
+}
+
+// Keys that move among the rows of a list or a grid, or among tabs.
+const MOVE_KEYS = new Set(['ArrowUp', 'ArrowDown', 'ArrowLeft', 'ArrowRight', 'PageUp',
+  'PageDown', 'Home', 'End']);
+
+// The list, table or tab strip whose rows the keys pressed on `inner` move among; null
+// in a text control, where the keys move the caret, and elsewhere.
+function rowsOwner(inner) {
+  if (inner.localName === 'textarea' || inner.isContentEditable) return null;
+  if (inner.localName === 'input' && !['checkbox', 'radio', 'button'].includes(inner.type)) {
+    return null;
+  }
+  const list = listOf(inner);
+  if (list) return list;
+  const table = inner.closest('table');
+  if (table) return table;
+  return inner.closest('.strip, [panel]') ? { localName: 'zv-tabs' } : null;
+}
+
+// How many of `rects` (rows, in order) lie wholly between `top` and `bottom`.
+export function rowsWithin(rects, top, bottom) {
+  let n = 0;
+  for (const r of rects) if (r.height > 0 && r.top >= top - 0.5 && r.bottom <= bottom + 0.5) n++;
+  return n;
+}
+
+// The rows of a list or table the user sees whole now: inside the nearest element that
+// scrolls it and inside the page, below the table's header rows.
+function shownRows(owner) {
+  let rows;
+  let top = 0;
+  if (owner.localName === 'table') {
+    const fixed = Math.max(0, parseInt(owner.getAttribute('fixedrows') || '0', 10) || 0);
+    rows = [...owner.rows].slice(fixed);
+    for (const header of [...owner.rows].slice(0, fixed)) {
+      top = Math.max(top, header.getBoundingClientRect().bottom);
+    }
+  } else {
+    rows = [...owner.querySelectorAll('zv-option')];
+    if (!rows.length) rows = [...owner.children].filter((c) => c.zvUid);
+  }
+  let bottom = innerHeight;
+  for (let e = owner; e && e.nodeType === 1; e = e.parentElement || e.getRootNode().host) {
+    if (e.clientHeight > 0 && e.scrollHeight > e.clientHeight + 1) {
+      const r = e.getBoundingClientRect();
+      top = Math.max(top, r.top + e.clientTop);
+      bottom = Math.min(bottom, r.top + e.clientTop + e.clientHeight);
+      break;
+    }
+  }
+  return rowsWithin(rows.map((r) => r.getBoundingClientRect()), top, bottom);
 }
 
 function onPointerDown(e) {

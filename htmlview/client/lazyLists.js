@@ -97,6 +97,21 @@ export function receiveRows(view, f, ctx) {
   return true;
 }
 
+// Scrolls the list the least that shows its row `index` whole.
+export function scrollLazyTo(st, index) {
+  if (!st || !st.el.isConnected || index < 0 || index >= st.count) return;
+  st.el.scrollTop = scrollToShow(st.el.scrollTop, st.el.clientHeight, rowHeightOf(st), index);
+}
+
+// The scroll top that shows row `index` of rows `rowHeight` high in a view `viewHeight`
+// high scrolled to `scrollTop`, moving the least.
+export function scrollToShow(scrollTop, viewHeight, rowHeight, index) {
+  const top = index * rowHeight;
+  if (top < scrollTop) return top;
+  if (top + rowHeight > scrollTop + viewHeight) return Math.max(0, top + rowHeight - viewHeight);
+  return scrollTop;
+}
+
 export function replaceLazyRow(el, node) {
   const st = el.zvLazyRowOf;
   const at = st.rows.indexOf(el);
