@@ -137,6 +137,27 @@ describe('console on the demo installation', { skip, timeout: 150000 }, () => {
     assert.equal(await page.evaluate(() => document.scrollingElement.scrollTop), 0);
   });
 
+  test('a clicked tab takes the focus: the arrows, Home/End and Ctrl+Tab switch tabs', async () => {
+    const tab = (name) => page.locator(`#main_tabs > .strip > [panel="${name}"]`);
+    const current = () => page.locator('#main_tabs > .strip > [panel][data-current]').getAttribute('panel');
+    await tab('panel-templates').click();
+    await eventually(current, 'panel-templates');
+    assert.equal(await page.locator('#main_tabs > .strip').evaluate((s) => s.getRootNode().activeElement === s), true);
+    await page.keyboard.press('ArrowRight');
+    await eventually(current, 'panel-video');
+    await page.keyboard.press('End');
+    await eventually(current, 'panel-logs');
+    await page.keyboard.press('ArrowLeft');
+    await eventually(current, 'panel-dhcp');
+    await page.keyboard.press('Home');
+    await eventually(current, 'panel-templates');  // the hidden first tab is skipped
+    await page.keyboard.press('Control+Tab');
+    await eventually(current, 'panel-video');
+    await page.keyboard.press('Control+Shift+Tab');
+    await eventually(current, 'panel-templates');
+    assert.equal(await page.evaluate(() => document.scrollingElement.scrollLeft), 0);
+  });
+
   test('the column menu adds the IP column and sorts by IP', async () => {
     await page.locator('#menu_terminals').click();
     await page.locator('#menu_terminals > menu[data-popup]').waitFor({ state: 'visible' });
