@@ -85,6 +85,79 @@ describe('console on the demo installation', { skip, timeout: 150000 }, () => {
     await shot('list');
   });
 
+  test('Page Down and Page Up move by the rows in view and keep the current row in view', async () => {
+    const widget = page.locator('#terminals_widget');
+    // The current row's index, how many rows the list shows whole, whether the current
+    // row is one of them, and how far the list is scrolled.
+    const look = () => widget.evaluate((list) => {
+      const box = list.getBoundingClientRect();
+      const top = box.top + list.clientTop;
+      const bottom = top + list.clientHeight;
+      const all = [...list.querySelectorAll('zv-option')];
+      const whole = (r) => r.top >= top - 0.5 && r.bottom <= bottom + 0.5;
+      const at = all.findIndex((o) => o.hasAttribute('data-current'));
+      return {
+        at,
+        shown: all.filter((o) => whole(o.getBoundingClientRect())).length,
+        inView: at >= 0 && whole(all[at].getBoundingClientRect()),
+        scrolled: list.scrollTop,
+      };
+    });
+    await page.locator(rows).first().click();
+    // Rows grow as their images arrive; a page is counted on the rows as drawn.
+    await eventually(() => widget.evaluate((list) =>
+      [...list.querySelectorAll('img')].every((i) => i.complete)), true);
+    const start = await look();
+    assert.equal(start.at, 0);
+    assert.ok(start.shown >= 5 && start.shown < 100, `${start.shown} rows in view`);
+    // Rows differ in height (some have images), so each press is checked against the
+    // rows shown whole just before it.
+    const press = async (key, sign) => {
+      const before = await look();
+      await page.keyboard.press(key);
+      await eventually(async () => (await look()).at, before.at + sign * before.shown);
+      assert.ok((await look()).inView, `the current row is in view after ${key}`);
+    };
+    await press('PageDown', 1);
+    await press('PageDown', 1);
+    await press('PageUp', -1);
+    await shot('page-down');
+    await page.keyboard.press('End');
+    const count = await page.locator(rows).count();
+    await eventually(async () => (await look()).at, count - 1);
+    assert.ok((await look()).inView);
+    await page.keyboard.press('Home');
+    await eventually(async () => (await look()).at, 0);
+    const now = await look();
+    assert.ok(now.inView);
+    assert.equal(now.scrolled, 0);
+    // The arrows move by one and the page does not scroll by itself.
+    await page.keyboard.press('ArrowDown');
+    await eventually(async () => (await look()).at, 1);
+    assert.equal(await page.evaluate(() => document.scrollingElement.scrollTop), 0);
+  });
+
+  test('a clicked tab takes the focus: the arrows, Home/End and Ctrl+Tab switch tabs', async () => {
+    const tab = (name) => page.locator(`#main_tabs > .strip > [panel="${name}"]`);
+    const current = () => page.locator('#main_tabs > .strip > [panel][data-current]').getAttribute('panel');
+    await tab('panel-templates').click();
+    await eventually(current, 'panel-templates');
+    assert.equal(await page.locator('#main_tabs > .strip').evaluate((s) => s.getRootNode().activeElement === s), true);
+    await page.keyboard.press('ArrowRight');
+    await eventually(current, 'panel-video');
+    await page.keyboard.press('End');
+    await eventually(current, 'panel-logs');
+    await page.keyboard.press('ArrowLeft');
+    await eventually(current, 'panel-dhcp');
+    await page.keyboard.press('Home');
+    await eventually(current, 'panel-templates');  // the hidden first tab is skipped
+    await page.keyboard.press('Control+Tab');
+    await eventually(current, 'panel-video');
+    await page.keyboard.press('Control+Shift+Tab');
+    await eventually(current, 'panel-templates');
+    assert.equal(await page.evaluate(() => document.scrollingElement.scrollLeft), 0);
+  });
+
   test('the column menu adds the IP column and sorts by IP', async () => {
     await page.locator('#menu_terminals').click();
     await page.locator('#menu_terminals > menu[data-popup]').waitFor({ state: 'visible' });

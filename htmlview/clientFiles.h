@@ -1,5 +1,6 @@
 #pragma once
-// The browser client's files (index.html, client.js, client.css from htmlview/client),
+// The browser client's files (index.html, client.css and the script modules, client.js
+// and those it imports, from htmlview/client),
 // compiled into the program by the build so that the host needs no installation path
 // to serve them.
 //

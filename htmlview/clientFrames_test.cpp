@@ -49,6 +49,8 @@ TEST(ClientFrames, AcceptsWhatTheProtocolDefines) {
        "key: field key has the wrong type"},
       {R"({"t":"key","w":1,"u":0,"key":"a","mods":{"ctrl":true,"shift":false}})",
        "key: field mods has the wrong type"},
+      {R"({"t":"key","w":1,"u":0,"key":"PageUp","mods":{"ctrl":false,"shift":false,"alt":false},"page":-3})",
+       "key: field page has the wrong type"},
       {R"({"t":"dblclick","w":1,"u":3,"mods":{"ctrl":1,"shift":false,"alt":false}})",
        "dblclick: field mods has the wrong type"},
       {R"({"t":"input","w":1,"u":9,"v":null})", "input: field v has the wrong type"},

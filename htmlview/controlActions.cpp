@@ -122,7 +122,7 @@ bool keyAction(uiEvent& event, eventRouter& router) {
   std::optional<rowMove> move = rowMoveForKey(event.key);
   if (!isList(list) || !move || event.mods.ctrl || event.mods.alt) return false;
   std::vector<element*> rows = listRows(list);
-  element* row = movedRow(rows, firstWithState(rows, stateCurrent), *move);
+  element* row = movedRow(rows, firstWithState(rows, stateCurrent), *move, pageRows(event.index));
   if (row && makeCurrent(list, *row, rows)) {
     row->scrollIntoView();
     router.postEvent(uiEvent::behavior(eventKind::selectionChanged, *row, list));

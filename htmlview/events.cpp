@@ -10,6 +10,8 @@
 namespace zv {
 namespace {
 
+constexpr std::int64_t maxPageRows = 10000;
+
 struct kindRow {
   eventKind kind;
   const char* name;
@@ -108,6 +110,14 @@ std::optional<uiEvent> eventFromClientFrame(const nlohmann::json& frame, documen
     e.source = e.target;
     e.key = frame.value("key", std::string());
     e.mods = modsOf(frame);
+    // Page Up/Down: how many rows the browser shows whole (bounded: a view holds
+    // far fewer rows than this).
+    auto page = frame.find("page");
+    if (page != frame.end() && page->is_number_unsigned())
+      e.index = static_cast<std::int64_t>(
+          std::min<std::uint64_t>(page->get<std::uint64_t>(), maxPageRows));
+    else if (page != frame.end() && page->is_number_integer() && page->get<std::int64_t>() > 0)
+      e.index = std::min<std::int64_t>(page->get<std::int64_t>(), maxPageRows);
     return e;
   }
   if (!u) return std::nullopt;

@@ -13,7 +13,8 @@
 // |---|---|---|---|
 // | click, dblclick, contextmenu | the element under the pointer | the same | mods, x, y, href
 // (click on a link) | | key | the focused element (else the document's focused one, else the root)
-// | the same | key (DOM key name), mods | | input | the text control | the same | value | | select
+// | the same | key (DOM key name), mods, index: the rows shown whole in the list's view
+// (Page Up/Down; -1: not told) | | input | the text control | the same | value | | select
 // | the chosen row | the list | | | menuitem | the menu item | the same | | | popupClosed | the
 // popup the user closed | the same | | | drop | the drop zone (list, trash) | the dragged element |
 // index: drop position | | scroll | the scrolled element | the same | y: scroll top | | buttonClick

@@ -58,6 +58,14 @@ TEST(Events, ClientFramesBecomeInputEvents) {
   EXPECT_EQ(linkClick.href, "#topic");
   EXPECT_EQ(linkClick.x, 1000000000);
   EXPECT_EQ(eventFromClientFrame(cases[2].frame, doc)->key, "Enter");
+  EXPECT_EQ(eventFromClientFrame(cases[2].frame, doc)->index, -1);
+  // Page Up/Down tell how many rows the view shows; a absurd count is bounded.
+  json page = cases[2].frame;
+  page["key"] = "PageDown";
+  page["page"] = 17;
+  EXPECT_EQ(eventFromClientFrame(page, doc)->index, 17);
+  page["page"] = 1u << 30;
+  EXPECT_EQ(eventFromClientFrame(page, doc)->index, 10000);
   EXPECT_EQ(eventFromClientFrame(cases[4].frame, doc)->value, "abc");
   EXPECT_EQ(eventFromClientFrame(cases[10].frame, doc)->y, 120);
 }

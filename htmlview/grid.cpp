@@ -128,7 +128,7 @@ class grid : public behavior {
     if (!move || event.mods.ctrl || event.mods.alt) return false;
     std::vector<element*> data = partsOf(table).data();
     element* current = firstWithState(data, stateCurrent);
-    element* next = movedRow(data, current, *move);
+    element* next = movedRow(data, current, *move, pageRows(event.index));
     if (next && next != current) makeCurrentRow(data, *next);
     return true;
   }

@@ -119,6 +119,18 @@ TEST(Grid, PageKeysMoveByAPage) {
   EXPECT_EQ(b.ids(":current"), "r29");
   b.key("t", "PageUp");
   EXPECT_EQ(b.ids(":current"), "r19");
+  // The browser tells how many rows its view shows: a page is that many.
+  uiEvent page;
+  page.kind = eventKind::key;
+  page.target = b.doc.byId("t");
+  page.key = "PageUp";
+  page.index = 4;
+  b.router.dispatch(page);
+  EXPECT_EQ(b.ids(":current"), "r15");
+  page.key = "PageDown";
+  page.index = 7;
+  b.router.dispatch(page);
+  EXPECT_EQ(b.ids(":current"), "r22");
 }
 
 // The rows' texts of a column, in table order.

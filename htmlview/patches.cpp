@@ -204,6 +204,7 @@ void patchRecorder::removing(element& child) {
 
 void patchRecorder::scroll(element& e) {
   pendingOp op("scroll", e.uid_);
+  op.node = &e;  // a row of a lazy list goes with its place, the browser may not hold it
   add(std::move(op));
 }
 
@@ -242,6 +243,12 @@ nlohmann::json patchRecorder::write(pendingOp& op) {
     out["c"] = doc_.childrenJson(*op.node);
   } else if (kind == "count") {
     out["count"] = op.node->childCount();
+  } else if (kind == "scroll") {
+    element* list = op.node->parent();
+    if (list && list->sentLazy_) {
+      out["list"] = list->uid_;
+      out["index"] = op.node->index();
+    }
   } else if (kind == "attr") {
     out["name"] = op.name;
     out["value"] = op.text ? json(*op.text) : json(nullptr);

@@ -57,7 +57,7 @@ class patchRecorder {
     pendingOp(const char* kind, std::uint64_t target) : op(kind), uid(target) {}
     const char* op;
     std::uint64_t uid;
-    elementRef node;  // written at take time: insert, replace, content, count
+    elementRef node;  // written at take time: insert, replace, content, count, scroll
     std::uint64_t parent = 0;
     std::size_t index = 0;
     std::string name;

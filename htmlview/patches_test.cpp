@@ -330,9 +330,14 @@ TEST(Patches, LazyLists) {
                  [](const element& a, const element& b) { return b.index() < a.index() ? -1 : 1; });
   // A change inside a row goes as usual (the browser drops it when it lacks the row).
   doc.byId("r3")->setStates(stateCurrent, 0);
+  // Scrolling to a row names its place too: the browser may not hold the row.
+  doc.byId("r3")->scrollIntoView();
   json batch = ops(doc);
-  EXPECT_EQ(batch, json({{{"op", "count"}, {"u", t.uid()}, {"count", 6}},
-                         {{"op", "state"}, {"u", doc.byId("r3")->uid()}, {"s", stateCurrent}}}));
+  EXPECT_EQ(
+      batch,
+      json({{{"op", "count"}, {"u", t.uid()}, {"count", 6}},
+            {{"op", "state"}, {"u", doc.byId("r3")->uid()}, {"s", stateCurrent}},
+            {{"op", "scroll"}, {"u", doc.byId("r3")->uid()}, {"list", t.uid()}, {"index", 3}}}));
 
   // A list that grows past the threshold is sent again, now lazily.
   element& small = *doc.byId("small");

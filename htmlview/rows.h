@@ -3,8 +3,9 @@
 // behaviours, the item lists, the tab set and the lists' own key handling.
 //
 // Keyboard moves skip rows that cannot be chosen: hidden ones (display:none on the row
-// or above it) and disabled ones. The browser does not tell the height of a list's view,
-// so Page Up and Page Down move by a fixed page of rowsPerPage choosable rows.
+// or above it) and disabled ones. Page Up and Page Down move by the rows the browser
+// shows whole in the list's view, which it tells with the key; by rowsPerPage when it
+// did not.
 //
 // Thread safety: the document's thread.
 
@@ -19,6 +20,11 @@
 namespace zv {
 
 constexpr std::size_t rowsPerPage = 10;
+
+// The page of a Page Up/Down: `shown` rows (a key event's index), else rowsPerPage.
+inline std::size_t pageRows(std::int64_t shown) {
+  return shown > 0 ? static_cast<std::size_t>(shown) : rowsPerPage;
+}
 
 enum class rowMove { previous, next, pageUp, pageDown, first, last };
 

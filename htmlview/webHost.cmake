@@ -12,6 +12,11 @@ endif()
 set(zv_client_files
   ${CMAKE_SOURCE_DIR}/htmlview/client/index.html
   ${CMAKE_SOURCE_DIR}/htmlview/client/client.js
+  ${CMAKE_SOURCE_DIR}/htmlview/client/wire.js
+  ${CMAKE_SOURCE_DIR}/htmlview/client/nodes.js
+  ${CMAKE_SOURCE_DIR}/htmlview/client/drawing.js
+  ${CMAKE_SOURCE_DIR}/htmlview/client/lazyLists.js
+  ${CMAKE_SOURCE_DIR}/htmlview/client/input.js
   ${CMAKE_SOURCE_DIR}/htmlview/client/client.css)
 set(zv_client_cpp ${CMAKE_BINARY_DIR}/generated/htmlview/clientFilesData.cpp)
 add_custom_command(

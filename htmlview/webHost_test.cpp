@@ -207,8 +207,9 @@ TEST_F(WebHost, LaunchAddressOpensOnceAndLeavesACookie) {
   EXPECT_EQ(page.contentType, "text/html; charset=utf-8");
   EXPECT_NE(page.body.find("/client.js"), std::string::npos);
   httpAnswer script =
-      request(host->port(), "/client.js", "localhost:" + std::to_string(host->port()));
+      request(host->port(), "/wire.js", "localhost:" + std::to_string(host->port()));
   EXPECT_EQ(script.status, 200u);
+  EXPECT_EQ(script.contentType, "text/javascript; charset=utf-8");
   EXPECT_NE(script.body.find("WebSocket"), std::string::npos);
 
   wsClient client(host->port(), cookie);

@@ -489,7 +489,8 @@ webReply webRoutes::answer(const webRequest& request) const {
     return r;
   }
   webReply r;
-  if (path == "/client.js" || path == "/client.css")
+  // The client's script modules and style sheet; the page itself only with the session.
+  if (path.size() > 1 && path != "/index.html" && !clientFile(path.substr(1)).empty())
     r = clientFileReply(path.substr(1));
   else if (path.starts_with("/skin/") && !config_.skinDirectory.empty())
     r = fileReply(config_.skinDirectory, path.substr(6));

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
 #include <set>
 
 namespace zv {
@@ -257,6 +259,22 @@ TEST_F(WebRoutesAnswers, Routes) {
   EXPECT_EQ(script.contentType, "text/javascript; charset=utf-8");
   EXPECT_EQ(script.bodyText(), clientFile("client.js"));
   EXPECT_EQ(script.staticBody.data(), clientFile("client.js").data());  // not a copy
+  // Every module the client imports, directly or not, is served as a script.
+  std::vector<std::string> modules{"client.js"};
+  for (size_t i = 0; i < modules.size(); ++i) {
+    std::string body = get("/" + modules[i]).bodyText();
+    static const std::regex from(R"(from '\./([A-Za-z]+\.js)')");
+    for (std::sregex_iterator m(body.begin(), body.end(), from), end; m != end; ++m) {
+      std::string name = (*m)[1];
+      if (std::find(modules.begin(), modules.end(), name) != modules.end()) continue;
+      webReply module = get("/" + name);
+      EXPECT_EQ(module.status, 200) << name;
+      EXPECT_EQ(module.contentType, "text/javascript; charset=utf-8") << name;
+      modules.push_back(name);
+    }
+  }
+  EXPECT_GE(modules.size(), 5u);
+  EXPECT_EQ(get("/client.test.js").status, 404);
 
   webReply css = get("/skin/common-body.css?v=2");
   EXPECT_EQ(css.status, 200);

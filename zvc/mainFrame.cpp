@@ -75,7 +75,8 @@ void appendModeButton(std::string& html, std::string_view name, bool current) {
 }
 
 void appendTabs(std::string& html, const mainFrameChoices& choices) {
-  html += "<div id=\"main_tabs\" class=\"tabs\"><div class=\"strip\">";
+  // The strip takes the focus when a tab is clicked, so the tabs' keys reach it.
+  html += "<div id=\"main_tabs\" class=\"tabs\"><div class=\"strip\" tabindex=\"0\">";
   for (const mainPanel& p : mainPanels) {
     html += "<div panel=\"";
     html += p.name;

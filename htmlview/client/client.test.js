@@ -1,9 +1,13 @@
-'use strict';
 // Unit tests of the client's pure functions: node --test htmlview/client/client.test.js
 
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const zv = require('./client.js');
+import test from 'node:test';
+import assert from 'node:assert/strict';
+import * as nodes from './nodes.js';
+import * as lazyLists from './lazyLists.js';
+import * as input from './input.js';
+import * as wire from './wire.js';
+
+const zv = { ...nodes, ...lazyLists, ...input, ...wire };
 
 // Just enough of a DOM for buildNode: elements with attributes, children and the
 // properties the client sets.
@@ -215,11 +219,11 @@ test('keys and modifiers', () => {
   assert.deepEqual(zv.modsOf({ ctrlKey: true, shiftKey: 0, altKey: undefined }), { ctrl: true, shift: false, alt: false });
 });
 
-test('token and socket address', () => {
-  assert.equal(zv.tokenFrom('?token=ab12&x=1'), 'ab12');
-  assert.equal(zv.tokenFrom(''), '');
-  assert.equal(zv.socketUrl({ protocol: 'http:', host: '127.0.0.1:8080' }, 'ab 12'),
-    'ws://127.0.0.1:8080/ws?token=ab%2012');
+test('socket address', () => {
+  const at = (search, protocol = 'http:') => ({ protocol, host: '127.0.0.1:8080', search });
+  assert.equal(wire.socketAddress(at('')), 'ws://127.0.0.1:8080/ws');
+  assert.equal(wire.socketAddress(at('?token=ab12')), 'ws://127.0.0.1:8080/ws');  // never the secret
+  assert.equal(wire.socketAddress(at('', 'https:')), 'wss://127.0.0.1:8080/ws');
 });
 
 test('the console answering typed input does not undo what was typed since', () => {
@@ -248,4 +252,19 @@ test('a tooltip stays inside the view', () => {
   assert.deepEqual(zv.tooltipPlace(100, 590, 80, 20, 800, 600), { left: 104, top: 566 });
   // Wider than the view: at its left edge.
   assert.deepEqual(zv.tooltipPlace(10, 10, 900, 20, 800, 600).left, 0);
+});
+
+test('a page is the rows shown whole; a lazy list scrolls the least to show a row', () => {
+  const rows = [[0, 20], [20, 60], [60, 80], [80, 100], [100, 100]]
+    .map(([top, bottom]) => ({ top, bottom, height: bottom - top }));
+  // A view from 10 to 85: rows 1 and 2 are whole, 0 and 3 cut, the empty one not counted.
+  assert.equal(input.rowsWithin(rows, 10, 85), 2);
+  assert.equal(input.rowsWithin(rows, 0, 100), 4);
+  assert.equal(input.rowsWithin(rows, 0.3, 79.7), 3);  // sub-pixel edges still count
+  assert.equal(input.rowsWithin([], 0, 100), 0);
+  // 20-pixel rows in a 100-pixel view scrolled to 200 (rows 10 to 14 shown).
+  assert.equal(lazyLists.scrollToShow(200, 100, 20, 12), 200);  // shown: no scroll
+  assert.equal(lazyLists.scrollToShow(200, 100, 20, 3), 60);    // above: at the top
+  assert.equal(lazyLists.scrollToShow(200, 100, 20, 40), 720);  // below: at the bottom
+  assert.equal(lazyLists.scrollToShow(200, 100, 20, 0), 0);
 });
