@@ -225,6 +225,28 @@ describe('console on the demo installation', { skip, timeout: 150000 }, () => {
     await eventually(async () => (await rowMacs()).includes('00:1A:2B:FF:00:01'), true);
     assert.ok(existsSync(terminalDir('00:1A:2B:FF:00:01')));
     await shot('added');
+    // The new terminal is current, so the context menu of its row deletes that one.
+    const tabsMac = () => page.locator('#main_tabs').getAttribute('tlgid');
+    await eventually(tabsMac, '00:1A:2B:FF:00:01');
+    const real = () => zvctl('terminals').terminals.filter((t) => !t.pseudo).map((t) => t.mac);
+    const before = real();
+    await page.locator(`${rows}[data-current]`).click({ button: 'right' });
+    await page.locator('#terminal_remove').click();
+    await answerBox('IDYES');
+    await eventually(async () => (await rowMacs()).includes('00:1A:2B:FF:00:01'), false);
+    assert.ok(!existsSync(terminalDir('00:1A:2B:FF:00:01')));
+    assert.deepEqual(real(), before.filter((m) => m !== '00:1A:2B:FF:00:01'));
+  });
+
+  test('a right click makes the row under the pointer current', async () => {
+    const macs = await rowMacs();
+    await page.locator(`${rows}[tlgid="${macs[0]}"]`).click();
+    await eventually(() => page.locator('#main_tabs').getAttribute('tlgid'), macs[0]);
+    await page.locator(`${rows}[tlgid="${macs[2]}"]`).click({ button: 'right' });
+    await page.locator('#list_context[data-popup]').waitFor({ state: 'visible' });
+    await eventually(() => page.locator('#main_tabs').getAttribute('tlgid'), macs[2]);
+    await eventually(() => page.locator(`${rows}[data-current]`).getAttribute('tlgid'), macs[2]);
+    await page.keyboard.press('Escape');
   });
 
   test('find selects the terminal of a host', async () => {
@@ -237,6 +259,8 @@ describe('console on the demo installation', { skip, timeout: 150000 }, () => {
     await host.fill(target.host);
     await page.keyboard.press('Enter');
     await eventually(() => page.locator(`${rows}[data-current]`).getAttribute('tlgid'), target.mac);
+    // Found means current: the panels and the commands name it.
+    await eventually(() => page.locator('#main_tabs').getAttribute('tlgid'), target.mac);
     await shot('found');
     await page.keyboard.press('Escape');
   });

@@ -1,5 +1,6 @@
 #include "zvc/consoleSession.h"
 
+#include "htmlview/eventRouter.h"
 #include "platform/diagnostics.h"
 #include "zvc/consoleState.h"
 #include "zvc/terminalDialogs.h"
@@ -33,6 +34,7 @@ consoleSession::consoleSession(windowHost& windows, eventLoop& loop, consoleStat
   };
   hooks.terminalChanged = [this](const macAddress& mac) { terminalChanged(mac); };
   hooks.saveSettings = [this] { saveSettingsNow(); };
+  hooks.listContext = [this](element& target) { return !list_ || list_->onRowContext(target); };
   main_ = std::make_unique<mainWindow>(windows_, loop_, state_.versions, std::move(skinDirectory),
                                        std::move(hooks));
   wireCommands();
@@ -71,6 +73,7 @@ void consoleSession::frameBuilt(consoleMode mode, document& doc) {
     hooks.reloadTerminal = [this](terminal& t) { reloadTerminalRecord(t, state_.versions); };
     hooks.groupName = state_.groups.nameLookup();
     hooks.setClipboard = [this](const std::string& text) { windows_.setClipboard(text); };
+    hooks.selectPanel = [this](std::string_view panel) { selectPanel(panel); };
     list_ = std::make_unique<terminalsList>(doc, state_.terminals, settings_, std::move(hooks));
     list_->rebuildDisplayedList();
     state_.terminals.offerToList = [this](terminal& t) { list_->offerTerminal(t); };
@@ -86,10 +89,21 @@ terminalDialogHooks consoleSession::dialogHooks() {
   hooks.insertRow = [this](terminal& t) {
     if (list_) list_->insertRow(t);
   };
-  hooks.selectRow = [this](const terminal* t) {
-    if (list_) list_->selectRow(t);
+  // The new or found terminal becomes current as a click on its row makes it.
+  hooks.makeCurrent = [this](terminal& t) {
+    if (list_) list_->makeCurrent(t);
   };
   return hooks;
+}
+
+void consoleSession::selectPanel(std::string_view panel) {
+  document* doc = main_ ? main_->doc() : nullptr;
+  eventRouter* router = main_ ? windows_.router(main_->window()) : nullptr;
+  elementRef tabs = doc ? doc->byId("main_tabs") : elementRef();
+  if (!router || !tabs) return;
+  methodCall call = methodCall::named("select", std::string(panel));
+  if (!router->callMethod(*tabs, call))
+    logMessage("No tab of the panel %.*s.", int(panel.size()), panel.data());
 }
 
 void consoleSession::wireCommands() {

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace zv {
 
@@ -55,6 +56,8 @@ class consoleSession {
   void wireCommands();
   void terminalChanged(const macAddress& mac);
   terminalDialogHooks dialogHooks();
+  // Makes the tab of the panel current in "main_tabs".
+  void selectPanel(std::string_view panel);
 
   windowHost& windows_;
   eventLoop& loop_;

@@ -236,6 +236,8 @@ bool mainWindow::handleEvent(uiEvent& e) {
         if (idOf(at) != "terminals_widget") continue;
         elementRef menu = doc() ? doc()->byId("list_context") : elementRef();
         if (!menu) return false;
+        // The menu acts on the row under the pointer: it becomes current first.
+        if (hooks_.listContext && e.target && !hooks_.listContext(*e.target)) return true;
         menu->setStates(statePopup, 0);
         return true;
       }

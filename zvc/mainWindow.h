@@ -64,6 +64,9 @@ struct mainWindowHooks {
   // Drops and the other mouse events nobody took (drag and drop of the panels).
   std::function<void(uiEvent&)> mouse;
   std::function<void(uiEvent&)> scroll;
+  // A right click in the terminals list at the target, before its context menu shows;
+  // false: the menu does not show.
+  std::function<bool(element& target)> listContext;
   // Ends the console at once (WM_APP + 14); empty: the loop ends with code 0.
   std::function<void(int code)> exitNow;
 };

@@ -220,7 +220,7 @@ terminal* runAddTerminalDialog(windowHost& windows, windowId owner, consoleState
     return true;
   });
   windows.runModal(window);
-  if (added && hooks.selectRow) hooks.selectRow(added);
+  if (added && hooks.makeCurrent) hooks.makeCurrent(*added);
   return added;
 }
 
@@ -238,8 +238,8 @@ void runFindTerminalDialog(windowHost& windows, windowId owner, consoleState& st
     if (auto mac = parseMac(std::u16string_view(form->mac), u':'))
       writeInput(*doc, macField, mac->displayText());
     // The window stays open: the next search starts from the same fields.
-    if (terminal* found = findFromForm(state.terminals, *form, box); found && hooks.selectRow)
-      hooks.selectRow(found);
+    if (terminal* found = findFromForm(state.terminals, *form, box); found && hooks.makeCurrent)
+      hooks.makeCurrent(*found);
   };
 
   windows.setEventHandler(window, [&, window](uiEvent& e) {

@@ -24,8 +24,9 @@ struct consoleState;
 struct terminalDialogHooks {
   // A terminal new to the register: the list inserts its row.
   std::function<void(terminal&)> insertRow;
-  // The list makes the terminal's row current and scrolls it into view.
-  std::function<void(const terminal*)> selectRow;
+  // The terminal becomes current as a click on its row makes it (its row scrolled into
+  // view).
+  std::function<void(terminal&)> makeCurrent;
   // The server's ARP table; the system's when empty.
   arpSource arp;
 };

@@ -32,7 +32,7 @@ class TerminalDialogs : public ::testing::Test {
     browser.attach();
     loop.pump();
     hooks.insertRow = [&](terminal& t) { trail.push_back("insert " + t.mac.logText()); };
-    hooks.selectRow = [&](const terminal* t) { trail.push_back("select " + t->mac.logText()); };
+    hooks.makeCurrent = [&](terminal& t) { trail.push_back("select " + t.mac.logText()); };
     hooks.arp = [] {
       arpEntry e;
       e.ip = address("10.0.0.77");

@@ -23,19 +23,6 @@
 namespace zv {
 namespace {
 
-// Pseudo-terminals after every real terminal: boot USB, boot CD, boot SD, groups.
-// Called for every comparison of a sort, so it looks at the bytes itself.
-int rankOf(const macAddress& mac) {
-  const auto& b = mac.bytes;
-  uint8_t first = b[0];
-  if (first != 0xBB && first != 0xCD && first != 0x5D && first != 0xFF) return 0;
-  if (mac == bootUsbMac) return 1;
-  if (mac == bootCdMac) return 2;
-  if (mac == bootSdMac) return 3;
-  if (mac.groupNumber() != 0) return 4;
-  return 0;
-}
-
 // The caption a select shows: its current option's text, else its value.
 std::string selectCaption(element& select) {
   for (elementRef& option : select.selectAll("option"))
@@ -53,48 +40,13 @@ void setEnabled(document& doc, std::string_view id, bool enabled) {
 
 }  // namespace
 
-void computeColumns(userSettings& s) {
-  if (!s.showMAC && !s.showIP && !s.showHost && !s.showNote && !s.showLastlogin) s.showMAC = true;
-  bool shown = false;
-  switch (s.sortColumn) {
-    case sortByMac:
-      shown = s.showMAC;
-      break;
-    case sortByIp:
-      shown = s.showIP;
-      break;
-    case sortByHost:
-      shown = s.showHost;
-      break;
-    case sortByComment:
-      shown = s.showNote;
-      break;
-    case sortByLastSeen:
-      shown = s.showTime;
-      break;
-    case sortByLastLogin:
-      shown = s.showLastlogin;
-      break;
-  }
-  if (shown) return;
-  // The online column has no sort of its own, so the walk goes on to last seen.
-  if (s.showMAC)
-    s.sortColumn = sortByMac;
-  else if (s.showIP)
-    s.sortColumn = sortByIp;
-  else if (s.showHost)
-    s.sortColumn = sortByHost;
-  else if (s.showNote)
-    s.sortColumn = sortByComment;
-  else if (s.showLastlogin)
-    s.sortColumn = sortByLastLogin;
-  else if (s.showTime)
-    s.sortColumn = sortByLastSeen;
-}
-
 terminalsList::terminalsList(document& doc, terminalRegister& terminals, userSettings& settings,
                              terminalsListHooks hooks)
-    : doc_(doc), terminals_(terminals), settings_(settings), hooks_(std::move(hooks)) {
+    : doc_(doc),
+      terminals_(terminals),
+      settings_(settings),
+      hooks_(std::move(hooks)),
+      model_(settings_) {
   computeColumns(settings_);
   recomputeDays();
 }
@@ -116,136 +68,30 @@ element* terminalsList::widget() const {
 // --- The displayed list ---------------------------------------------------------------
 
 bool terminalsList::terminalShown(const terminal& t) const {
-  if (t.mac.isPseudo()) return true;
-  switch (settings_.filterColumn) {
-    case 1:
-      return !t.hidden;
-    case 2:
-      return !t.hidden && t.runsProduct;
-    case 3:
-      return !t.hidden && configStatus(t) == 1;
-    case 5:
-      return true;
-  }
-  errno = EINVAL;
-  ZV_INTERNAL_ERROR();
-  return false;
-}
-
-const terminalsList::lastSeen& terminalsList::seenOf(const terminal& t) const {
-  auto found = seen_.find(&t);
-  if (found != seen_.end()) return found->second;
-  lastSeen seen;
-  if (!t.mac.isPseudo() && !paths().terminalsDir.empty()) {
-    std::string directory = existingTerminalDirectory(t.mac);
-    struct stat info {};
-    if (::stat(directory.c_str(), &info) == 0) {
-      seen.known = true;
-      seen.nanoseconds = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    } else {
-      int error = errno;
-      logMessage("Unable to open %s. Error %d (0x%x).", directory.c_str(), error, error);
-    }
-  }
-  return seen_.emplace(&t, seen).first->second;
+  return model_.shown(t);
 }
 
 int terminalsList::compareTerminals(const terminal& a, const terminal& b) const {
-  int ra = rankOf(a.mac);
-  int rb = rankOf(b.mac);
-  if (ra != rb) return ra < rb ? -1 : 1;
-  if (ra != 0 && ra != 4) return 0;  // one boot medium of each kind
-  auto sign = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
-  switch (settings_.sortColumn) {
-    case sortByMac:
-      return sign(a.mac, b.mac);
-    case sortByIp:
-      return sign(ntohl(a.ip), ntohl(b.ip));
-    case sortByHost: {
-      int c = a.host.compare(b.host);
-      return c < 0 ? -1 : (c > 0 ? 1 : 0);
-    }
-    case sortByComment:
-      return compareLinguistic(std::u16string_view(a.comment).substr(0, 64),
-                               std::u16string_view(b.comment).substr(0, 64));
-    case sortByLastLogin:
-      return compareLinguistic(std::u16string_view(a.lastLogin).substr(0, 64),
-                               std::u16string_view(b.lastLogin).substr(0, 64));
-    case sortByLastSeen: {
-      bool onA = a.onlineCountdown > 0;
-      bool onB = b.onlineCountdown > 0;
-      if (onA != onB) return onA ? -1 : 1;
-      if (onA) return sign(a.mac, b.mac);
-      const lastSeen& sa = seenOf(a);
-      const lastSeen& sb = seenOf(b);
-      if (!sa.known || !sb.known) return 0;
-      return sign(sb.nanoseconds, sa.nanoseconds);  // newer first
-    }
-  }
-  return 0;
-}
-
-void terminalsList::sortDisplayed() const {
-  if (sorted_) return;
-  // A stable sort of the arrival order is what offering one by one gives.
-  std::stable_sort(displayed_.begin(), displayed_.end(),
-                   [&](terminal* a, terminal* b) { return compareTerminals(*a, *b) < 0; });
-  sorted_ = true;
+  return model_.compare(a, b);
 }
 
 const std::vector<terminal*>& terminalsList::displayed() const {
-  sortDisplayed();
-  return displayed_;
-}
-
-std::size_t terminalsList::placeFor(const terminal& t) const {
-  // After every entry that is not greater: equal entries keep their arrival order.
-  auto at = std::upper_bound(
-      displayed_.begin(), displayed_.end(), &t,
-      [&](const terminal* x, terminal* e) { return compareTerminals(*e, *x) > 0; });
-  return std::size_t(at - displayed_.begin());
-}
-
-std::ptrdiff_t terminalsList::displayedIndex(const terminal& t) const {
-  auto found = std::find(displayed_.begin(), displayed_.end(), &t);
-  return found == displayed_.end() ? -1 : found - displayed_.begin();
+  return model_.displayed();
 }
 
 void terminalsList::offerTerminal(terminal& t) {
-  if (!terminalShown(t)) return;
-  if (!listed_.insert(t.mac).second) {
-    errno = EEXIST;
-    ZV_INTERNAL_ERROR();
-    return;
-  }
-  seen_.erase(&t);
-  if (!rowsBuilt_) {
-    // Start-up offers every terminal before the rows exist: sort once, when asked.
-    displayed_.push_back(&t);
-    sorted_ = displayed_.size() < 2;
-    return;
-  }
-  sortDisplayed();
-  displayed_.insert(displayed_.begin() + std::ptrdiff_t(placeFor(t)), &t);
+  model_.offer(t);
 }
 
 void terminalsList::rebuildDisplayedList() {
-  displayed_.clear();
-  listed_.clear();
-  seen_.clear();
-  for (terminal* t : terminals_.all()) {
-    if (!terminalShown(*t) || !listed_.insert(t->mac).second) continue;
-    displayed_.push_back(t);
-  }
-  sorted_ = false;
-  sortDisplayed();
+  model_.rebuild(terminals_.all());
 }
 
 // --- Rows -----------------------------------------------------------------------------
 
 std::string terminalsList::lastSeenText(const terminal& t) const {
   if (t.mac.isPseudo()) return {};
-  const lastSeen& seen = seenOf(t);
+  const terminalsListModel::lastSeen& seen = model_.seenOf(t);
   if (!seen.known) return {};
   int64_t seconds = seen.nanoseconds >= 0 ? seen.nanoseconds / 1000000000
                                           : -((-seen.nanoseconds + 999999999) / 1000000000);
@@ -289,30 +135,31 @@ void terminalsList::rebuildRows() {
     ZV_INTERNAL_ERROR();
     return;
   }
-  sortDisplayed();
+  const std::vector<terminal*>& displayed = model_.displayed();
   recomputeDays();
   rows_.clear();
   spare_.clear();
   currentRow_ = {};
   const terminal* current = terminals_.current();
   std::string html;
-  html.reserve(displayed_.size() * 600);
-  for (const terminal* t : displayed_) html += rowHtml(*t, t == current);
+  html.reserve(displayed.size() * 600);
+  for (const terminal* t : displayed) html += rowHtml(*t, t == current);
   // Emptying the list before parsing the new rows halves the time at 50,000 rows: the
   // old rows are freed before the new ones are allocated.
   list->clear();
   list->setInnerHtml(html);
   rowsBuilt_ = true;
-  std::size_t count = std::min(list->childCount(), displayed_.size());
+  model_.keepSorted();
+  std::size_t count = std::min(list->childCount(), displayed.size());
   for (std::size_t i = 0; i < count; ++i) {
     element* row = list->child(i);
-    rows_.emplace(displayed_[i]->mac, row);
-    if (displayed_[i] == current) {
+    rows_.emplace(displayed[i]->mac, row);
+    if (displayed[i] == current) {
       row->setStates(stateCurrent, 0);
       currentRow_ = row;
     }
   }
-  if (!current && count > 0) activate(*displayed_.front(), true);
+  if (!current && count > 0) activate(*displayed.front(), true);
 }
 
 void terminalsList::selectRow(const terminal* t) {
@@ -332,11 +179,10 @@ void terminalsList::selectRow(const terminal* t) {
 void terminalsList::insertRow(terminal& t) {
   element* list = widget();
   if (!terminalsMode_ || !list || !rowsBuilt_ || rowOf(t)) return;
-  sortDisplayed();
-  std::ptrdiff_t index = displayedIndex(t);
+  std::ptrdiff_t index = model_.indexOf(t);
   if (index < 0) {
-    offerTerminal(t);
-    index = displayedIndex(t);
+    model_.offer(t);
+    index = model_.indexOf(t);
     if (index < 0) return;  // the filter leaves it out
   }
   elementRef row = makeRow(t, false);
@@ -355,17 +201,13 @@ void terminalsList::updateRow(terminal& t) {
     if (rowsBuilt_ && terminalShown(t)) insertRow(t);
     return;
   }
-  sortDisplayed();
-  std::ptrdiff_t old = displayedIndex(t);
-  if (old >= 0) displayed_.erase(displayed_.begin() + old);
-  seen_.erase(&t);
-  if (!terminalShown(t)) {
+  std::ptrdiff_t old = model_.indexOf(t);
+  std::ptrdiff_t at = model_.replace(t);
+  if (at < 0) {
     removeRow(t);
     return;
   }
-  listed_.insert(t.mac);
-  std::size_t place = placeFor(t);
-  displayed_.insert(displayed_.begin() + std::ptrdiff_t(place), &t);
+  std::size_t place = std::size_t(at);
   row->setInnerHtml(rowContentHtml(t));
   bool current = terminals_.current() == &t;
   row->setAttribute("class", rowClass(t));
@@ -378,10 +220,7 @@ void terminalsList::withdrawTerminal(const terminal& t) {
 }
 
 void terminalsList::removeRow(const terminal& t) {
-  std::ptrdiff_t index = displayedIndex(t);
-  if (index >= 0) displayed_.erase(displayed_.begin() + index);
-  listed_.erase(t.mac);
-  seen_.erase(&t);
+  model_.withdraw(t);
   auto found = rows_.find(t.mac);
   if (found == rows_.end()) return;
   if (currentRow_ == found->second) currentRow_ = {};
@@ -399,7 +238,11 @@ void terminalsList::rebuildMenu() {
     ZV_INTERNAL_ERROR();
     return;
   }
-  menu->setInnerHtml(settingsMenuHtml(settings_));
+  // The menu shows the columns and the sort in use, which computeColumns derives from
+  // the flags (with every column unticked the MAC is shown).
+  userSettings inUse = settings_;
+  computeColumns(inUse);
+  menu->setInnerHtml(settingsMenuHtml(inUse));
   // The selects show their chosen option.
   for (const char* id : {"sort_terminals", "filter_terminals"}) {
     elementRef select = doc_.byId(id);
@@ -418,6 +261,10 @@ void terminalsList::onColumnClicked(element& checkbox) {
   bool userSettings::*flag = id ? columnFlag(*id) : nullptr;
   if (!flag) return;
   settings_.*flag = checkbox.hasState(stateChecked);
+  // Unticking the last text column leaves the MAC shown, as the list will show it.
+  if (!settings_.showMAC && !settings_.showIP && !settings_.showHost && !settings_.showNote &&
+      !settings_.showLastlogin)
+    settings_.showMAC = true;
   menuChanged_ = columnsChanged_ = true;
   rebuildMenu();
 }
@@ -431,8 +278,11 @@ void terminalsList::onFilterChosen() {
   if (!caption) return;
   if (settings_.filterColumn != filter) menuChanged_ = true;
   settings_.filterColumn = filter;
+  // The closed select shows the caption; the option keeps its own text for the
+  // drop-down.
+  for (elementRef& option : select->selectAll("option")) option->removeAttribute("caption");
   elementRef option = doc_.byId("filter_" + value);
-  if (option) option->setText(caption);
+  if (option) option->setAttribute("caption", caption);
 }
 
 void terminalsList::applyMenu() {
@@ -460,20 +310,20 @@ void terminalsList::rearrangeRows() {
     ZV_INTERNAL_ERROR();
     return;
   }
-  sortDisplayed();
+  const std::vector<terminal*>& displayed = model_.displayed();
   currentRow_ = {};
   const terminal* current = terminals_.current();
   // Each displayed terminal's row gets its place; rows of terminals no longer displayed
   // go after them and are taken off the end. Rows are moved in one sort of the list's
   // children, never one by one (50,000 single moves would each shift the rest). The sort
   // reads each row's place by its index before the sort.
-  const std::size_t gone = displayed_.size();
+  const std::size_t gone = displayed.size();
   std::vector<std::size_t> place(list->childCount(), gone);
   std::unordered_set<macAddress, macAddressHash> shown;
-  shown.reserve(displayed_.size());
+  shown.reserve(displayed.size());
   std::size_t placed = 0;
-  for (std::size_t i = 0; i < displayed_.size(); ++i) {
-    const terminal* t = displayed_[i];
+  for (std::size_t i = 0; i < displayed.size(); ++i) {
+    const terminal* t = displayed[i];
     shown.insert(t->mac);
     auto found = rows_.find(t->mac);
     if (found != rows_.end() && found->second->parent() == list) {
@@ -546,7 +396,7 @@ void terminalsList::refreshLastSeen() {
     if (!t) continue;
     elementRef cell = row->selectFirst(".accesstime");
     if (!cell) continue;
-    seen_.erase(t);
+    model_.forgetSeen(*t);
     std::string text = lastSeenText(*t);
     if (cell->text() != text) cell->setText(text);
   }
@@ -613,13 +463,7 @@ void terminalsList::onRowSelected(element& row, bool byKeyboard) {
   std::optional<std::string_view> shown = tabs ? tabs->attribute("tlgID") : std::nullopt;
   if (shown && *shown == *key) return;
   if (leaveCheck_) return;  // a selection made while the save question is open
-  bool mayLeave = true;
-  if (hooks_.mayLeave) {
-    leaveCheck_ = true;
-    mayLeave = hooks_.mayLeave();
-    leaveCheck_ = false;
-  }
-  if (!mayLeave) {
+  if (!mayLeave()) {
     row.setStates(0, stateCurrent);
     if (currentRow_ == &row) currentRow_ = {};
     selectRow(terminals_.current());
@@ -628,6 +472,54 @@ void terminalsList::onRowSelected(element& row, bool byKeyboard) {
   terminal* t = terminals_.findByMacText(*key);
   if (!t) return;
   activate(*t, !byKeyboard);
+}
+
+bool terminalsList::mayLeave() {
+  if (!hooks_.mayLeave) return true;
+  leaveCheck_ = true;
+  bool may = hooks_.mayLeave();
+  leaveCheck_ = false;
+  return may;
+}
+
+bool terminalsList::makeCurrent(terminal& t) {
+  if (leaveCheck_) return false;
+  if (!model_.contains(t)) {
+    if (!model_.shown(t)) {
+      // A terminal the filter leaves out (a hidden one found by the find window) is
+      // listed by the filter that lists every terminal, so that its row can be current.
+      settings_.filterColumn = filterAll;
+      rebuildDisplayedList();
+      if (rowsBuilt_) rearrangeRows();
+      if (doc_.byId("menu_terminals")) rebuildMenu();
+    } else {
+      insertRow(t);
+    }
+  }
+  if (terminals_.current() == &t) {
+    elementRef tabs = doc_.byId("main_tabs");
+    if (tabs && tabs->attribute("tlgID") == t.mac.logText()) {
+      selectRow(&t);
+      return true;
+    }
+  }
+  if (!mayLeave()) {
+    selectRow(terminals_.current());
+    return false;
+  }
+  activate(t, true);
+  return true;
+}
+
+bool terminalsList::onRowContext(element& target) {
+  element* list = widget();
+  element* row = &target;
+  while (row && row->parent() != list) row = row->parent();
+  std::optional<std::string_view> key = row ? row->attribute("tlgID") : std::nullopt;
+  terminal* t = key ? terminals_.findByMacText(*key) : nullptr;
+  if (!t) return true;  // not on a row: the menu acts on the current terminal
+  if (terminals_.current() != t) makeCurrent(*t);
+  return terminals_.current() == t;
 }
 
 void terminalsList::activateNeighbour(std::size_t index) {
@@ -646,100 +538,6 @@ void terminalsList::activateNeighbour(std::size_t index) {
   elementRef tabs = doc_.byId("main_tabs");
   if (tabs) tabs->removeAttribute("tlgID");
   if (hooks_.showTerminal) hooks_.showTerminal(nullptr);
-}
-
-// --- Row commands ---------------------------------------------------------------------
-
-void terminalsList::hideCurrent() {
-  terminal* t = terminals_.current();
-  if (!t || t->mac.isPseudo()) return;
-  if (hooks_.mayLeave && !hooks_.mayLeave()) return;
-  registerLock lock;
-  if (!lock.take(paths().dataDir)) {
-    messageBox(registerBusyText, errorCaption, boxButtons::ok, boxIcon::error);
-    return;
-  }
-  // A terminal another program removed meanwhile keeps its row, but its directory is not
-  // made again just to hold "hidden".
-  if (paths().terminalsDir.empty() || !isDirectory(paths().terminalsDir + t->mac.directoryName())) {
-    logMessage("Terminal %s has no directory any more; it is not hidden.",
-               t->mac.logText().c_str());
-    return;
-  }
-  std::string directory = terminalDirectory(t->mac);
-  if (directory.empty()) return;
-  if (t->hidden) {
-    // Listed only under "all, hidden too": the same command shows it again.
-    if (!removeIfPresent(directory + "hidden")) return;
-    t->hidden = false;
-    if (element* row = rowOf(*t)) row->setAttribute("class", rowClass(*t));
-    return;
-  }
-  if (!writeBytesFile(directory + "hidden", "1")) {
-    ZV_INTERNAL_ERROR();
-    return;
-  }
-  t->hidden = true;
-  element* row = rowOf(*t);
-  if (settings_.filterColumn == 5) {
-    if (row) row->setAttribute("class", "hidden_item current");
-    return;
-  }
-  std::size_t index = row ? row->index() : 0;
-  removeRow(*t);
-  if (row) activateNeighbour(index);
-}
-
-void terminalsList::removeCurrent() {
-  terminal* t = terminals_.current();
-  if (!t || t->mac.isPseudo()) return;
-  if (messageBox("Вы действительно хотите удалить терминал со всеми настройками и "
-                 "конфигурационным файлом?",
-                 warningCaption, boxButtons::yesNo, boxIcon::warning) != boxAnswer::yes)
-    return;
-  registerLock lock;
-  if (!lock.take(paths().dataDir)) {
-    messageBox(registerBusyText, errorCaption, boxButtons::ok, boxIcon::error);
-    return;
-  }
-  if (!deleteTerminal(*t)) return;
-  lock.release();
-  element* row = rowOf(*t);
-  std::size_t index = row ? row->index() : 0;
-  removeRow(*t);
-  terminals_.remove(t);
-  activateNeighbour(index);
-}
-
-void terminalsList::copyMac() {
-  terminal* t = terminals_.current();
-  if (!t || t->mac.isPseudo() || !hooks_.setClipboard) return;
-  hooks_.setClipboard(t->mac.logText());
-}
-
-void terminalsList::setDhcpIgnored(bool ignore) {
-  terminal* t = terminals_.current();
-  if (!t || t->mac.isPseudo() || paths().dhcpDir.empty()) return;
-  ignoreList list;
-  if (!loadIgnoreList(paths().dhcpDir, list)) {
-    // Saving now would drop every MAC after the damaged line.
-    messageBox("Список игнорируемых MAC-адресов DHCP сервера повреждён и не изменён.", errorCaption,
-               boxButtons::ok, boxIcon::error);
-    return;
-  }
-  // Listed means ignored in mode 0 and answered in mode 1.
-  bool listed = ignore == (list.mode == ignoreMode::ignoreListed);
-  if (listed) {
-    if (!list.add(t->mac)) {
-      errno = ENOSPC;
-      ZV_INTERNAL_ERROR();
-      return;
-    }
-  } else {
-    list.remove(t->mac);
-  }
-  if (!saveIgnoreList(paths().dhcpDir, list)) return;
-  updateDhcpItems(t);
 }
 
 }  // namespace zv

@@ -28,6 +28,7 @@
 #include "htmlview/dom.h"
 #include "zvc/terminals.h"
 #include "zvc/terminalsListMarkup.h"
+#include "zvc/terminalsListModel.h"
 #include "zvc/userSettings.h"
 
 #include <chrono>
@@ -65,11 +66,6 @@ struct terminalsListHooks {
   std::function<std::chrono::system_clock::time_point()> now;
 };
 
-// Column and sort rules: with none of MAC, IP, host, comment and last login shown, MAC
-// is shown; a sort column whose column is hidden becomes the first shown column in the
-// order MAC, IP, host, comment, last login, (online,) last seen.
-void computeColumns(userSettings& settings);
-
 class terminalsList {
  public:
   static constexpr const char* widgetId = "terminals_widget";
@@ -83,7 +79,8 @@ class terminalsList {
   // Off in tools mode: updateRow and insertRow then leave the rows alone.
   void setTerminalsMode(bool on) { terminalsMode_ = on; }
 
-  // The displayed list.
+  // The displayed list (terminalsListModel).
+  const terminalsListModel& model() const { return model_; }
   bool terminalShown(const terminal& t) const;
   // Negative, zero or positive as a sorts before, with or after b.
   int compareTerminals(const terminal& a, const terminal& b) const;
@@ -128,6 +125,15 @@ class terminalsList {
   // A row of the widget was selected (byKeyboard: moved to with the keys). Ignored
   // while the leave check of an earlier selection is still asking.
   void onRowSelected(element& row, bool byKeyboard);
+  // Makes the terminal current by the path a click on its row takes: its row is made
+  // (a filter that leaves it out gives way to "all, hidden too"), the leave check asks,
+  // then the panels, "main_tabs@tlgID" and the row commands follow it. False when the
+  // leave check keeps the terminal that was current.
+  bool makeCurrent(terminal& t);
+  // A right click at `target` in the list: the row under it becomes current before the
+  // context menu shows. False when the leave check kept another terminal current (the
+  // menu then does not show).
+  bool onRowContext(element& target);
 
   // Row commands on the current terminal.
   void hideCurrent();
@@ -137,22 +143,14 @@ class terminalsList {
   void setDhcpIgnored(bool ignore);
 
  private:
-  struct lastSeen {
-    bool known = false;
-    int64_t nanoseconds = 0;  // directory modification time, since the epoch
-  };
-
   element* widget() const;
-  const lastSeen& seenOf(const terminal& t) const;
   std::string lastSeenText(const terminal& t) const;
   std::string rowClass(const terminal& t) const;
-  void sortDisplayed() const;
-  std::size_t placeFor(const terminal& t) const;
-  std::ptrdiff_t displayedIndex(const terminal& t) const;
   elementRef makeRow(const terminal& t, bool current);
   void rearrangeRows();
   void removeRow(const terminal& t);
   void activate(terminal& t, bool reload);
+  bool mayLeave();
   void activateNeighbour(std::size_t index);
   void updateDhcpItems(const terminal* t);
   void recomputeDays();
@@ -162,21 +160,18 @@ class terminalsList {
   terminalRegister& terminals_;
   userSettings& settings_;
   terminalsListHooks hooks_;
+  terminalsListModel model_;
   bool terminalsMode_ = true;
   bool menuChanged_ = false;
   bool columnsChanged_ = false;
   bool leaveCheck_ = false;  // the leave check is asking the administrator
   int64_t today_ = 0;        // UTC days since the epoch
-  mutable std::vector<terminal*> displayed_;
-  std::unordered_set<macAddress, macAddressHash> listed_;  // the MACs in displayed_
-  mutable bool sorted_ = true;  // offers made before the rows exist are sorted at once
   bool rowsBuilt_ = false;
   std::unordered_map<macAddress, elementRef, macAddressHash> rows_;
   // Rows a filter change took out, by MAC, reused when the filter lets them in again;
   // dropped when the terminal changes, the columns change or the times are refreshed.
   std::unordered_map<macAddress, elementRef, macAddressHash> spare_;
   elementRef currentRow_;
-  mutable std::unordered_map<const terminal*, lastSeen> seen_;
 };
 
 }  // namespace zv

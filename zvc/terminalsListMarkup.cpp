@@ -89,12 +89,16 @@ struct filterRow {
   int value;
   const char* optionText;
   const char* caption;
+  bool (*passes)(const terminal&);
 };
 constexpr filterRow filters[] = {
-    {1, "Все кроме скрытых", "все"},
-    {2, "Только Zelvar", "только Zelvar"},
-    {3, "Только настроенные Zelvar (с конфигом)", "только с конфигурацией"},
-    {5, "Все, в том числе скрытые", "все, включая скрытые"},
+    {filterUnhidden, "Все кроме скрытых", "все", [](const terminal& t) { return !t.hidden; }},
+    {filterProduct, "Только Zelvar", "только Zelvar",
+     [](const terminal& t) { return !t.hidden && t.runsProduct; }},
+    {filterConfigured, "Только настроенные Zelvar (с конфигом)", "только с конфигурацией",
+     [](const terminal& t) { return !t.hidden && configStatus(t) == 1; }},
+    {filterAll, "Все, в том числе скрытые", "все, включая скрытые",
+     [](const terminal&) { return true; }},
 };
 
 struct columnRow {
@@ -278,6 +282,24 @@ bool userSettings::*columnFlag(std::string_view id) {
   for (const columnRow& c : columns)
     if (id == c.id) return c.flag;
   return nullptr;
+}
+
+bool (*filterPredicate(int filter))(const terminal&) {
+  for (const filterRow& f : filters)
+    if (f.value == filter) return f.passes;
+  return nullptr;
+}
+
+bool sortColumnShown(const userSettings& settings, int column) {
+  for (const sortRow& r : sorts)
+    if (r.column == column) return settings.*(r.flag);
+  return false;
+}
+
+int firstShownSortColumn(const userSettings& settings) {
+  for (const sortRow& r : sorts)
+    if (settings.*(r.flag)) return r.column;
+  return 0;
 }
 
 const char* filterCaption(int filter) {

@@ -47,6 +47,14 @@ std::string lastSeenLabel(int64_t day, int64_t today);
 std::string settingsMenuHtml(const userSettings& settings);
 // The flag of a column checkbox id ("showMAC" … "showTime"); nullptr for another id.
 bool userSettings::*columnFlag(std::string_view id);
+// Whether a registered terminal passes the filter (pseudo-terminals aside); nullptr for
+// no filter.
+bool (*filterPredicate(int filter))(const terminal&);
+// Whether the sort column's column is shown.
+bool sortColumnShown(const userSettings& settings, int column);
+// The first sort column whose column is shown, in the sort select's order (MAC, IP,
+// host, comment, last login, last seen); 0 with none.
+int firstShownSortColumn(const userSettings& settings);
 // The caption shown once a filter is chosen ("все" …); nullptr for no filter.
 const char* filterCaption(int filter);
 // The sort select's caption → sort column: "MAC" 1, "IP" 2, "host" 3, "comment" 4

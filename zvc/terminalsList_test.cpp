@@ -435,6 +435,20 @@ TEST_F(TerminalsList, SettingsMenu) {
   mac->setStates(stateChecked, 0);
   list.onColumnClicked(*mac);
 
+  // Unticking every column: the menu shows the MAC that the list falls back to, and
+  // its sort.
+  for (const char* id : {"showMAC", "showHost"}) {
+    elementRef box = doc.byId(id);
+    box->setStates(0, stateChecked);
+    list.onColumnClicked(*box);
+  }
+  EXPECT_TRUE(doc.byId("showMAC")->hasState(stateChecked));
+  EXPECT_EQ(doc.byId("sort_terminals")->selectAll("option").size(), 1u);
+  EXPECT_EQ(doc.byId("sort_terminals")->value(), "MAC");
+  elementRef host = doc.byId("showHost");
+  host->setStates(stateChecked, 0);
+  list.onColumnClicked(*host);
+
   // Showing last login rebuilds the menu at once with its sort option.
   elementRef login = doc.byId("showLastlogin");
   login->setStates(stateChecked, 0);
@@ -451,13 +465,18 @@ TEST_F(TerminalsList, SettingsMenu) {
   EXPECT_EQ(rowKeys(), (std::vector<std::string>{"00:00:00:00:00:02", "00:00:00:00:00:01"}));
   EXPECT_NE(list.rowOf(y)->innerHtml().find("lastlogin_item sortProperty"), std::string::npos);
 
-  // A filter choice shows its caption and is applied with the menu.
+  // A filter choice shows its caption on the closed select, keeps the option's own
+  // text for the drop-down, and is applied with the menu.
   y.hidden = true;
   elementRef filter = doc.byId("filter_terminals");
+  filter->setValue("2");
+  list.onFilterChosen();
   filter->setValue("5");
   list.onFilterChosen();
   EXPECT_EQ(settings.filterColumn, 5);
-  EXPECT_EQ(doc.byId("filter_5")->text(), "все, включая скрытые");
+  EXPECT_EQ(doc.byId("filter_5")->text(), "Все, в том числе скрытые");
+  EXPECT_EQ(doc.byId("filter_5")->attribute("caption"), "все, включая скрытые");
+  EXPECT_EQ(filter->selectAll("option[caption]").size(), 1u);
   list.applyMenu();
   EXPECT_EQ(list.rowOf(y)->attribute("class"), "hidden_item");
 }
@@ -612,6 +631,58 @@ TEST_F(TerminalsList, PseudoTerminalSelection) {
   EXPECT_EQ(asked, 1);
   EXPECT_TRUE(widget().child(0)->hasState(stateCurrent));
   EXPECT_FALSE(widget().child(1)->hasState(stateCurrent));
+}
+
+// A terminal the add or find window hands over becomes current as a click makes it: the
+// panels, "main_tabs@tlgID" and the commands follow it, so deleting deletes that one. A
+// terminal the filter leaves out is listed by switching to "all, hidden too". A right
+// click makes the row under the pointer current first.
+TEST_F(TerminalsList, MakeCurrentActsLikeAClick) {
+  terminal& a = add("00:00:00:00:00:01");
+  terminal& b = add("00:00:00:00:00:02");
+  terminal& c = add("00:00:00:00:00:03");
+  c.hidden = true;
+  setMessageBoxHandler(
+      [](const std::string&, const std::string&, boxButtons, boxIcon) { return boxAnswer::yes; });
+  list.rebuildDisplayedList();
+  list.rebuildRows();
+  list.rebuildMenu();
+  ASSERT_EQ(terminals.current(), &a);
+  ASSERT_FALSE(list.rowOf(c));
+
+  EXPECT_TRUE(list.makeCurrent(b));
+  EXPECT_EQ(terminals.current(), &b);
+  EXPECT_EQ(shown.back(), &b);
+  EXPECT_EQ(doc.byId("main_tabs")->attribute("tlgID"), "00:00:00:00:00:02");
+  EXPECT_TRUE(list.rowOf(b)->hasState(stateCurrent));
+  EXPECT_FALSE(list.rowOf(a)->hasState(stateCurrent));
+  list.removeCurrent();
+  EXPECT_FALSE(isDirectory(directoryOf(b)));
+  EXPECT_TRUE(isDirectory(directoryOf(a)));
+
+  // Found but hidden under "all but hidden".
+  EXPECT_TRUE(list.makeCurrent(c));
+  EXPECT_EQ(settings.filterColumn, filterAll);
+  EXPECT_EQ(terminals.current(), &c);
+  ASSERT_TRUE(list.rowOf(c));
+  EXPECT_TRUE(list.rowOf(c)->hasState(stateCurrent));
+  EXPECT_TRUE(doc.byId("filter_5")->hasAttribute("selected"));
+
+  // Right click inside a row that is not current.
+  elementRef inner = list.rowOf(a)->selectFirst(".MAC_item");
+  ASSERT_TRUE(inner);
+  EXPECT_TRUE(list.onRowContext(*inner));
+  EXPECT_EQ(terminals.current(), &a);
+  EXPECT_EQ(doc.byId("main_tabs")->attribute("tlgID"), "00:00:00:00:00:01");
+  EXPECT_TRUE(list.onRowContext(widget()));  // not on a row: the current one stays
+  EXPECT_EQ(terminals.current(), &a);
+  // Unsaved changes kept: no menu, the current row stays.
+  list.hooks().mayLeave = [] { return false; };
+  EXPECT_FALSE(list.onRowContext(*list.rowOf(c)));
+  EXPECT_FALSE(list.makeCurrent(c));
+  EXPECT_EQ(terminals.current(), &a);
+  EXPECT_TRUE(list.rowOf(a)->hasState(stateCurrent));
+  EXPECT_FALSE(list.rowOf(c)->hasState(stateCurrent));
 }
 
 // Hiding writes "hidden" and takes the row out (the next row becomes current); under

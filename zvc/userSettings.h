@@ -46,6 +46,14 @@ enum : int {
   sortByLastLogin = 6,
 };
 
+// Filters of the terminals list (which registered terminals it shows).
+enum : int {
+  filterUnhidden = 1,    // all but the hidden
+  filterProduct = 2,     // unhidden terminals running the product
+  filterConfigured = 3,  // unhidden terminals with their own configuration
+  filterAll = 5,         // all, hidden too
+};
+
 struct userSettings {
   int32_t posX = cwUseDefault;
   int32_t posY = 0;
@@ -60,8 +68,8 @@ struct userSettings {
   bool showOnline = false;
   bool showTime = false;
   bool serverTime = true;
-  int sortColumn = sortByMac;  // 1 to 6
-  int filterColumn = 1;        // 1, 2, 3 or 5
+  int sortColumn = sortByMac;         // 1 to 6
+  int filterColumn = filterUnhidden;  // 1, 2, 3 or 5
 
   // The main window's rectangle as stored (the position may be the marker).
   screenRect window() const { return {posX, posY, width, height}; }
