@@ -83,8 +83,8 @@ std::optional<uint8_t> parseNumber(std::u16string_view text) {
   return uint8_t(value);
 }
 
-void reportBadLine(std::u16string_view line) {
-  logMessage("groups: Error in group line: '%s'.", toUtf8(line).c_str());
+void reportBadLine(cappedLineLog& log, std::u16string_view line) {
+  log.line("groups: Error in group line: '%s'.", toUtf8(line).c_str());
 }
 
 }  // namespace
@@ -173,6 +173,8 @@ std::vector<terminalGroup> readGroups(std::string_view bytes, std::vector<std::u
   }
   std::array<bool, 256> used{};
   bool afterAll = false;
+  // A damaged file of any size costs a few lines of the log on every read.
+  cappedLineLog log("default.zvc");
   // Physical line by physical line: the reader's logical lines do not join, so each is
   // read from its physical line alone, and a line that gives no group is at hand
   // verbatim for `kept`.
@@ -192,19 +194,19 @@ std::vector<terminalGroup> readGroups(std::string_view bytes, std::vector<std::u
     wideTextBuffer reader;
     reader.assign(std::u16string(physical));
     if (!reader.readLine(false)) {
-      if (!reader.line().empty()) reportBadLine(reader.line());  // too long
+      if (!reader.line().empty()) reportBadLine(log, reader.line());  // too long
       keep();  // a comment, or a line too long to read
       continue;
     }
     std::optional<terminalGroup> group = parseGroupLine(reader.line());
     if (!group) {
-      reportBadLine(reader.line());
+      reportBadLine(log, reader.line());
       keep();
       continue;
     }
     if (used[group->number]) {
-      logMessage("groups: Group %02x is given twice, line skipped: '%s'.", group->number,
-                 toUtf8(reader.line()).c_str());
+      log.line("groups: Group %02x is given twice, line skipped: '%s'.", group->number,
+               toUtf8(reader.line()).c_str());
       keep();
       continue;
     }

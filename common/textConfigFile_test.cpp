@@ -1,5 +1,8 @@
 #include "common/textConfigFile.h"
 
+#include "common/DHCPIgnoreMACs.h"
+#include "common/groups.h"
+
 #include "platform/diagnostics.h"
 #include "platform/textConv.h"
 #include "testsupport/testSupport.h"
@@ -7,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <functional>
 #include <vector>
 
 namespace zv {
@@ -500,6 +504,63 @@ TEST(BrokenFile, ReadOnlyDirectory) {
   EXPECT_TRUE(log.contains("Permission denied"));
   EXPECT_TRUE(log.contains("File: " + path + ", error: Failed to load line: bad=1"));
   ::chmod(sub.c_str(), 0755);
+}
+
+// A damaged file of any size costs a few lines of the log per read: at most 20 bad lines
+// are written, then one line with the number skipped.
+TEST(BadLineLog, AtMostTwentyLinesPerRead) {
+  constexpr int badLines = 160000;
+  auto lines = [](const char* line) {
+    std::string bytes;
+    for (int i = 0; i < badLines; ++i) bytes += line;
+    return bytes;
+  };
+  struct refusesAll : CL {};
+  test::tempDir dir;
+  struct readerCase {
+    const char* name;
+    std::function<void()> read;
+    bool countsSkipped;  // reads on past bad lines, so it reports the rest
+  };
+  const readerCase cases[] = {
+      {"default.zvc",
+       [&] {
+         std::vector<std::u16string> kept;
+         EXPECT_TRUE(readGroups(lines("not a group line\r\n"), &kept).empty());
+         EXPECT_EQ(kept.size(), std::size_t(badLines));
+       },
+       true},
+      {"ignore_macs",
+       [&] {
+         std::vector<macAddress> macs;
+         EXPECT_FALSE(readIgnoreMacs(lines("not-a-mac\n"), macs, nullptr));
+       },
+       false},
+      {"text configuration",
+       [&] {
+         test::writeFile(dir / "all.zvc", lines("key value\r\n"));
+         refusesAll target;
+         EXPECT_FALSE(loadTextConfig(target, dir / "all.zvc"));
+       },
+       false},
+  };
+  for (const readerCase& c : cases) {
+    for (int read = 0; read < 2; ++read) {
+      test::logCapture log;
+      c.read();
+      std::string text = log.text();
+      std::size_t written = 0;
+      for (auto at = text.find("\r\n"); at != text.npos; at = text.find("\r\n", at + 2)) ++written;
+      EXPECT_GE(written, 1u) << c.name;
+      EXPECT_LE(written, 21u) << c.name << "\n" << text.substr(0, 2000);
+      if (c.countsSkipped) {
+        EXPECT_EQ(written, 21u) << c.name;
+        EXPECT_TRUE(log.contains(std::to_string(badLines - 20) + " more bad lines were skipped"))
+            << c.name << "\n"
+            << text.substr(0, 2000);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -4,12 +4,19 @@
 #include "platform/registry.h"
 #include "testsupport/testSupport.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 namespace zv {
 namespace {
@@ -321,6 +328,117 @@ TEST_F(ZvctlInstallation, HideUnhideRemove) {
   EXPECT_EQ(pseudo.code, 1);
   EXPECT_EQ(pseudo.json["error"], "Not a terminal: CD:CD:CD:CD:CD:CD");
   EXPECT_TRUE(test::exists(dir / "data/Terminals/CD.CD.CD.CD.CD.CD/config.zvc"));
+}
+
+// A FIFO, a link to /dev/zero, a directory or a huge sparse file in place of a file the
+// queries read: every query of the real program returns within seconds, does not run
+// out of memory and leaves the installation as it was.
+TEST_F(ZvctlInstallation, SpecialFilesInPlaceOfFiles) {
+  const std::string data = dir / "data/";
+  const std::string hklm = dir / "hklm.conf";
+  test::writeFile(hklm, "[Software\\Zelvar]\nPrograms = sz:" + dir / "prog" +
+                            "\nData = sz:" + dir / "data" + "\n");
+  const std::string terminal = data + "Terminals/00.1A.2B.3C.4D.01/";
+  const std::vector<std::string> targets = {
+      data + "Everyone/default.zvc", data + "Everyone/all.zvc", data + "DHCP/ignore_macs",
+      terminal + "config.zvc",       terminal + "comment",      hklm};
+  enum class special { fifo, devZero, directory, sparse };
+  const std::pair<special, const char*> kinds[] = {{special::fifo, "FIFO"},
+                                                   {special::devZero, "link to /dev/zero"},
+                                                   {special::directory, "directory"},
+                                                   {special::sparse, "300 MB sparse file"}};
+  const std::vector<std::vector<std::string>> queries = {{"terminals"},
+                                                         {"config", "show", "00:1A:2B:3C:4D:01"},
+                                                         {"dhcp", "show", "00:1A:2B:3C:4D:01"}};
+
+  auto snapshot = [&] {
+    std::map<std::string, std::string> tree;
+    std::vector<std::string> paths = {hklm};
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(data))
+      if (!entry.path().string().starts_with(data + "Logs")) paths.push_back(entry.path().string());
+    for (const std::string& path : paths) {
+      struct stat info {};
+      if (::lstat(path.c_str(), &info) != 0) continue;
+      tree[path] = std::to_string(info.st_size) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
+                   std::to_string(info.st_mtim.tv_nsec) + " " + std::to_string(info.st_mode);
+    }
+    return tree;
+  };
+  test::tempDir outputs;
+  // Runs zvctl; false when it had to be killed after five seconds.
+  auto runProgram = [&](std::vector<std::string> args, int& status, std::string& err) {
+    std::vector<std::string> variables;
+    for (char** e = environ; *e; ++e)
+      if (!std::string_view(*e).starts_with("ZELVAR_HKLM=")) variables.emplace_back(*e);
+    variables.push_back("ZELVAR_HKLM=" + hklm);
+    std::vector<char*> envp;
+    for (std::string& v : variables) envp.push_back(v.data());
+    envp.push_back(nullptr);
+    args.insert(args.begin(), ZV_ZVCTL);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, (outputs / "err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    EXPECT_EQ(::posix_spawn(&pid, ZV_ZVCTL, &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    bool returned = false;
+    while (!(returned = ::waitpid(pid, &status, WNOHANG) == pid) &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!returned) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+    }
+    err = test::readFile(outputs / "err");
+    return returned;
+  };
+
+  {  // the intact installation answers, so the cases below reach the files
+    int status = -1;
+    std::string err;
+    ASSERT_TRUE(runProgram({"terminals"}, status, err));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << err;
+  }
+  for (const std::string& target : targets) {
+    const bool existed = test::exists(target);
+    const std::string original = existed ? test::readFile(target) : std::string();
+    for (const auto& [kind, kindName] : kinds) {
+      SCOPED_TRACE(target + " as " + kindName);
+      std::filesystem::remove(target);
+      switch (kind) {
+        case special::fifo:
+          ASSERT_EQ(::mkfifo(target.c_str(), 0644), 0);
+          break;
+        case special::devZero:
+          ASSERT_EQ(::symlink("/dev/zero", target.c_str()), 0);
+          break;
+        case special::directory:
+          ASSERT_EQ(::mkdir(target.c_str(), 0755), 0);
+          break;
+        case special::sparse:
+          test::writeFile(target, "a=1\n");
+          ASSERT_EQ(::truncate(target.c_str(), 300 << 20), 0);
+          break;
+      }
+      const auto before = snapshot();
+      for (const auto& query : queries) {
+        int status = 0;
+        std::string err;
+        EXPECT_TRUE(runProgram(query, status, err)) << query[0] << ": hangs";
+        EXPECT_TRUE(WIFEXITED(status)) << query[0] << ": status " << status << "\n" << err;
+        EXPECT_EQ(err.find("bad_alloc"), std::string::npos) << query[0] << "\n" << err;
+        EXPECT_EQ(snapshot(), before) << query[0];
+      }
+      std::filesystem::remove(target);
+    }
+    if (existed) test::writeFile(target, original);
+  }
 }
 
 }  // namespace
