@@ -15,15 +15,6 @@
 namespace zv {
 namespace {
 
-socklen_t abstractAddress(std::string_view name, sockaddr_un& address) {
-  std::string path = mailslotAddress(name);
-  std::memset(&address, 0, sizeof address);
-  address.sun_family = AF_UNIX;
-  if (path.size() + 1 > sizeof address.sun_path) return 0;
-  std::memcpy(address.sun_path + 1, path.data(), path.size());
-  return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + path.size());
-}
-
 using clock = std::chrono::steady_clock;
 
 int remainingMs(clock::time_point deadline) {

@@ -31,7 +31,12 @@ std::string currentNamespace() {
   return fromEnvironment;
 }
 
-// Fills an abstract socket address; the length to pass, or 0 when the name does not fit.
+int datagramSocket() {
+  return ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+}
+
+}  // namespace
+
 socklen_t abstractAddress(std::string_view name, sockaddr_un& address) {
   std::string path = mailslotAddress(name);
   std::memset(&address, 0, sizeof address);
@@ -40,12 +45,6 @@ socklen_t abstractAddress(std::string_view name, sockaddr_un& address) {
   std::memcpy(address.sun_path + 1, path.data(), path.size());
   return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + path.size());
 }
-
-int datagramSocket() {
-  return ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-}
-
-}  // namespace
 
 std::string mailslotAddress(std::string_view name) {
   return currentNamespace() + std::string(name);

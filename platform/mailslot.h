@@ -25,8 +25,11 @@
 // from any thread once no read is in progress (the caller orders that). writeMailslot
 // may be called from any thread.
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <atomic>
 #include <chrono>
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -38,6 +41,9 @@ constexpr std::size_t mailslotMessageLimit = 128;
 
 // The abstract socket name of a mailslot, without the leading NUL.
 std::string mailslotAddress(std::string_view name);
+// Fills the abstract socket address of that name (any socket type of the console's name
+// space uses it); the length to pass, or 0 when the name does not fit.
+socklen_t abstractAddress(std::string_view name, sockaddr_un& address);
 // Replaces the namespace prefix (tests); an empty prefix restores the default or
 // ZELVAR_MAILSLOTS. Call it before other threads use mailslots.
 void setMailslotNamespace(std::string prefix);
