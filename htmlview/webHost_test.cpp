@@ -442,6 +442,11 @@ TEST(WebHostLimits, IdleConnectionsGoAndNeverLockOut) {
 // Out of descriptors, the host frees one and waits before the next accept instead of
 // spinning on it; once descriptors are there again, a client gets in.
 TEST(WebHostLimits, BacksOffWhenOutOfDescriptors) {
+#ifdef ZV_SANITIZE
+  // UndefinedBehaviorSanitizer checks a vtable through a pipe, which fails without a
+  // free descriptor and is then reported as a fault of the code.
+  GTEST_SKIP() << "needs free descriptors under the sanitizers";
+#endif
   test::logCapture log;
   recordingSink sink;
   webHost host(webHostConfig{}, sink);
