@@ -7,7 +7,7 @@
 #include "common/installPaths.h"
 #include "platform/files.h"
 #include "testsupport/testSupport.h"
-#include "zvc/terminals.h"
+#include "zvc/register/terminals.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -11,7 +11,7 @@
 #include "common/installPaths.h"
 #include "platform/files.h"
 #include "testsupport/testSupport.h"
-#include "zvc/terminalsList.h"
+#include "zvc/register/terminalsList.h"
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>

@@ -1,0 +1,445 @@
+#include "zvc/cli/zvctl.h"
+
+#include "common/installPaths.h"
+#include "platform/registry.h"
+#include "testsupport/testSupport.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+namespace zv {
+namespace {
+
+struct result {
+  int code;
+  nlohmann::json json;
+};
+
+result run(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  int code = runZvctl(args, out, err);
+  return {code, out.str().empty() ? nlohmann::json() : nlohmann::json::parse(out.str())};
+}
+
+// `paths` reports every directory, or the installation error with exit code 1.
+TEST(ZvctlPaths, ReportsDirectoriesOrError) {
+  test::tempDir dir;
+  resetInstallationPaths();
+  registryStore::localMachine().setPath(dir / "hklm.conf");
+  result broken = run({"paths"});
+  EXPECT_EQ(broken.code, 1);
+  EXPECT_EQ(broken.json["error"], "Zelvar установлена некорректно.");
+
+  registryStore::localMachine().set("Software\\Zelvar", "Programs", regValue::string("/opt/z"));
+  registryStore::localMachine().set("Software\\Zelvar", "Data", regValue::string(dir / "data"));
+  result ok = run({"paths"});
+  EXPECT_EQ(ok.code, 0);
+  EXPECT_EQ(ok.json["ok"], true);
+  EXPECT_EQ(ok.json["skin"], "/opt/z/Bin/skin/");
+  EXPECT_EQ(ok.json["terminals"], dir / "data/Terminals/");
+  resetInstallationPaths();
+}
+
+// `config parse` prints the pairs with continuations joined, in UTF-8.
+TEST(ZvctlConfigParse, PrintsPairs) {
+  test::tempDir dir;
+  std::string path = dir / "config.zvc";
+  test::writeFile(path, "\xFF\xFE" + test::utf16le(u"# head\r\nvideo = 1\r\npath=C:\\dir\\ \r\n"
+                                                   u"  sub\r\nname  Пётр # comment\r\nflag\r\n"));
+  result r = run({"config", "parse", path});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(
+      r.json.dump(),
+      R"({"ok":true,"pairs":[["video","1"],["path","C:\\dirsub"],["name","Пётр"],["flag",""]]})");
+}
+
+// A file that would fail to load is reported and left exactly where and as it was.
+TEST(ZvctlConfigParse, FailureLeavesFileAlone) {
+  test::tempDir dir;
+  std::string path = dir / "config.zvc";
+  std::string bytes = "good=1\nключ=2\n";
+  test::writeFile(path, bytes);
+  result r = run({"config", "parse", path});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.json["error"], "Failed to load line: ключ=2");
+  EXPECT_EQ(test::readFile(path), bytes);
+  EXPECT_FALSE(test::exists(path + ".broken"));
+
+  result missing = run({"config", "parse", dir / "none.zvc"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.json["error"], "Failed to open file.");
+}
+
+// Unknown commands print usage and exit 2 without output on stdout.
+TEST(Zvctl, UnknownCommand) {
+  std::ostringstream out, err;
+  EXPECT_EQ(runZvctl({"frobnicate"}, out, err), 2);
+  EXPECT_TRUE(out.str().empty());
+  EXPECT_NE(err.str().find("usage"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+// A small installation: libraries, DHCP defaults and three terminals.
+class ZvctlInstallation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetInstallationPaths();
+    registryStore::localMachine().setPath(dir / "hklm.conf");
+    registryStore::localMachine().set("Software\\Zelvar", "Programs",
+                                      regValue::string(dir / "prog"));
+    registryStore::localMachine().set("Software\\Zelvar", "Data", regValue::string(dir / "data"));
+    std::string data = dir / "data/";
+    utf16(data + "Templates/office.zvc", u"sound=off\r\nvideo=800x600\r\n");
+    utf16(data + "Connections/farm.zvc", u"type=rdp\r\ndisplayName=Ферма\r\n");
+    utf16(data + "Everyone/all.zvc", u"timezone=UTC\r\n");
+    test::writeFile(data + "DHCP/003.ip", "10.0.0.1");
+    test::writeFile(data + "DHCP/042.ip", "10.0.0.2");
+    std::string a = data + "Terminals/00.1A.2B.3C.4D.01/";
+    test::writeFile(a + "ip", "10.0.0.21");
+    test::writeFile(a + "host", "reception");
+    test::writeFile(a + "hidden", "1");
+    test::writeFile(a + "042.ip", "10.9.9.9");
+    test::writeFile(a + "boot_type", "HTTP");
+    utf16(a + "comment", u"Касса #2");
+    utf16(a + "config.zvc",
+          u"video=1024x768\r\ntemplate office\r\nconnection farm\r\nuser=kassa\r\n");
+    std::string b = data + "Terminals/00.1A.2B.3C.4D.02/";
+    test::writeFile(b + "config.zvc", "ok=1\r\n\xd0\xba=2\r\n");
+  }
+  void TearDown() override { resetInstallationPaths(); }
+  static void utf16(const std::string& path, std::u16string_view text) {
+    test::writeFile(path, "\xFF\xFE" + test::utf16le(text));
+  }
+  test::tempDir dir;
+};
+
+// `terminals` reports every registered terminal from its files, and changes none.
+TEST_F(ZvctlInstallation, Terminals) {
+  result r = run({"terminals"});
+  ASSERT_EQ(r.code, 0) << r.json;
+  ASSERT_EQ(r.json["terminals"].size(), 5u);  // with the three boot-media defaults
+  nlohmann::json a, b;
+  for (const auto& t : r.json["terminals"]) {
+    if (t["mac"] == "00:1A:2B:3C:4D:01") a = t;
+    if (t["mac"] == "00:1A:2B:3C:4D:02") b = t;
+  }
+  EXPECT_EQ(a["ip"], "10.0.0.21");
+  EXPECT_EQ(a["host"], "reception");
+  EXPECT_EQ(a["hidden"], true);
+  EXPECT_EQ(a["comment"], "Касса #2");
+  EXPECT_EQ(a["bootType"], "HTTP");
+  EXPECT_EQ(a["configStatus"], 1);
+  EXPECT_EQ(b["ip"], "");
+  EXPECT_EQ(b["configStatus"], 1);
+  // A read-only look: the damaged file keeps its name, no directories appear.
+  EXPECT_TRUE(test::exists(dir / "data/Terminals/00.1A.2B.3C.4D.02/config.zvc"));
+  EXPECT_FALSE(test::exists(dir / "data/Terminals/CD.CD.CD.CD.CD.CD"));
+}
+
+// Every query leaves a damaged installation exactly as it was (names, sizes, times;
+// the diagnostic log aside), and `terminals` still shows the register the console
+// would: the boot-media and group defaults and the host name DHCP option 12 gives.
+TEST_F(ZvctlInstallation, QueriesChangeNothing) {
+  std::string data = dir / "data/";
+  test::writeFile(data + "Templates/\xD0\xA8.zvc", "video=1\n");
+  test::writeFile(data + "Templates/bad.zvc", "\xD0\xBA=1\n");
+  test::writeFile(data + "Connections/bad.zvc", std::string(5000, 'x') + "\n");
+  test::writeFile(data + "Everyone/all.zvc", "\xD0\xBA=1\n");
+  utf16(data + "Everyone/default.zvc", u"05 10.0.0.0/8 Офис\r\n");
+  std::string c = data + "Terminals/00.1A.2B.3C.4D.03/";
+  test::writeFile(c + "012.str", "till-9");
+  test::writeFile(c + "config.zvc", "template missing\n");
+
+  auto snapshot = [&] {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(data)) {
+      std::string path = entry.path().string();
+      if (path.starts_with(data + "Logs")) continue;  // the diagnostic log
+      struct stat info {};
+      EXPECT_EQ(::lstat(path.c_str(), &info), 0);
+      tree[path] = std::to_string(info.st_size) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
+                   std::to_string(info.st_mtim.tv_nsec) + " " + std::to_string(info.st_mode);
+    }
+    return tree;
+  };
+  const auto before = snapshot();
+  const std::vector<std::vector<std::string>> queries = {
+      {"paths"},
+      {"versions"},
+      {"terminals"},
+      {"config", "parse", data + "Templates/bad.zvc"},
+      {"config", "show", "00:1A:2B:3C:4D:01"},
+      {"config", "show", "00:1A:2B:3C:4D:03"},
+      {"config", "validate", "00:1A:2B:3C:4D:02"},
+      {"dhcp", "show", "00:1A:2B:3C:4D:03"},
+      {"dhcp", "show", "defaults"},
+      {"find", "--host", "till-9"},
+  };
+  std::map<std::string, nlohmann::json> byMac;
+  for (const auto& query : queries) {
+    result r = run(query);
+    if (query[0] == "terminals")
+      for (const auto& t : r.json["terminals"]) byMac[t["mac"]] = t;
+    if (query[0] == "find") {
+      EXPECT_EQ(r.json["terminal"]["mac"], "00:1A:2B:3C:4D:03") << r.json;
+    }
+    ASSERT_EQ(snapshot(), before) << query[0] << " " << (query.size() > 1 ? query[1] : "");
+  }
+  for (const char* pseudo :
+       {"CD:CD:CD:CD:CD:CD", "BB:BB:BB:BB:BB:BB", "5D:5D:5D:5D:5D:5D", "FF:FF:FF:FF:FF:05"})
+    EXPECT_EQ(byMac[pseudo]["pseudo"], true) << pseudo;
+  EXPECT_EQ(byMac["FF:FF:FF:FF:FF:05"]["name"], "Офис");
+  EXPECT_EQ(byMac["00:1A:2B:3C:4D:03"]["host"], "till-9");
+  EXPECT_EQ(byMac.size(), 7u);
+  EXPECT_NE(test::readFile(data + "Logs/zvc.log")
+                .find("File: " + data + "Templates/bad.zvc, error: Failed to load line:"),
+            std::string::npos);
+}
+
+// `config show` gives the layout and where each value in effect comes from.
+TEST_F(ZvctlInstallation, ConfigShow) {
+  result r = run({"config", "show", "00:1a:2b:3c:4d:01"});
+  ASSERT_EQ(r.code, 0) << r.json;
+  EXPECT_EQ(r.json["general"].dump(), R"([["video","1024x768"]])");
+  EXPECT_EQ(r.json["templates"].dump(), R"(["office"])");
+  const auto& connection = r.json["screens"][0]["connections"][0];
+  EXPECT_EQ(connection["name"], "farm");
+  EXPECT_EQ(connection["displayName"], "Ферма");
+  EXPECT_EQ(connection["options"].dump(), R"([["user","kassa"]])");
+  std::map<std::string, std::pair<std::string, std::string>> effective;
+  for (const auto& e : r.json["effective"]) effective[e["key"]] = {e["value"], e["sourceName"]};
+  EXPECT_EQ(effective["video"], std::make_pair(std::string("1024x768"), std::string("own")));
+  EXPECT_EQ(effective["sound"], std::make_pair(std::string("off"), std::string("template")));
+  EXPECT_EQ(effective["timezone"], std::make_pair(std::string("UTC"), std::string("all")));
+
+  result broken = run({"config", "show", "00:1A:2B:3C:4D:02"});
+  EXPECT_EQ(broken.code, 1);
+  EXPECT_NE(broken.json["error"].get<std::string>().find("Failed to load line: к=2"),
+            std::string::npos);
+  result unknown = run({"config", "show", "00:1A:2B:3C:4D:09"});
+  EXPECT_EQ(unknown.code, 1);
+  EXPECT_EQ(unknown.json["error"], "Unknown terminal: 00:1A:2B:3C:4D:09");
+  EXPECT_EQ(run({"config", "validate", "00-1A"}).json["error"], "Invalid MAC address: 00-1A");
+}
+
+// `dhcp show` resolves a terminal's options over the defaults.
+TEST_F(ZvctlInstallation, DhcpShow) {
+  result r = run({"dhcp", "show", "00:1A:2B:3C:4D:01"});
+  ASSERT_EQ(r.code, 0) << r.json;
+  std::map<int, std::pair<std::string, std::string>> options;
+  for (const auto& o : r.json["options"]) options[o["code"]] = {o["value"], o["source"]};
+  EXPECT_EQ(options[3], std::make_pair(std::string("10.0.0.1"), std::string("defaults")));
+  EXPECT_EQ(options[42], std::make_pair(std::string("10.9.9.9"), std::string("terminal")));
+  result defaults = run({"dhcp", "show", "defaults"});
+  EXPECT_EQ(defaults.json["options"].size(), 2u);
+}
+
+// `terminal add` registers a terminal on disk with the dialog's checks and messages.
+TEST_F(ZvctlInstallation, TerminalAdd) {
+  result r = run({"terminal", "add", "00:1a:2b:3c:4d:10", "--ip", "10.0.0.30", "--host", "till-3",
+                  "--comment", "Касса 3"});
+  ASSERT_EQ(r.code, 0) << r.json;
+  EXPECT_EQ(r.json["terminal"]["mac"], "00:1A:2B:3C:4D:10");
+  EXPECT_EQ(r.json["terminal"]["ip"], "10.0.0.30");
+  EXPECT_EQ(r.json["terminal"]["version"], "");  // no version is installed here
+  std::string d = dir / "data/Terminals/00.1A.2B.3C.4D.10/";
+  EXPECT_EQ(test::readFile(d + "host"), "till-3");
+  EXPECT_EQ(test::readFile(d + "comment"), "\xFF\xFE" + test::utf16le(u"Касса 3"));
+  EXPECT_EQ(run({"terminals"}).json["terminals"].size(), 6u);
+
+  struct row {
+    std::vector<std::string> args;
+    const char* error;
+  };
+  const row refused[] = {
+      {{"terminal", "add", "00:1A:2B:3C:4D:10"},
+       "В списке уже есть терминал, параметры которого совпадают хотя бы с одним из указанных "
+       "параметров"},
+      {{"terminal", "add", "00:1A:2B:3C:4D", "--ip", "0.0.0.0"},
+       "Неверный формат поля MAC.\nУказан неверный IP - 0, 0xffffffff.\n"},
+      {{"terminal", "add", "00:1A:2B:3C:4D:12", "--version", "6.2.63"},
+       "Для версии Zelvar 6.2.63 dll не найдена. Выберите, пожалуйста, другую версию."},
+  };
+  for (const row& f : refused) {
+    result x = run(f.args);
+    EXPECT_EQ(x.code, 1);
+    EXPECT_EQ(x.json["error"], f.error);
+  }
+  EXPECT_FALSE(test::exists(dir / "data/Terminals/00.1A.2B.3C.4D.12"));
+
+  std::ostringstream out, err;
+  EXPECT_EQ(runZvctl({"terminal", "add", "00:1A:2B:3C:4D:13", "--colour", "red"}, out, err), 2);
+  EXPECT_EQ(runZvctl({"terminal", "add", "00:1A:2B:3C:4D:13", "--ip"}, out, err), 2);
+  EXPECT_TRUE(out.str().empty());
+}
+
+// `find` walks the register with the first rule that applies to each terminal.
+TEST_F(ZvctlInstallation, Find) {
+  EXPECT_EQ(run({"find", "--host", "Reception"}).json["terminal"]["mac"], "00:1A:2B:3C:4D:01");
+  EXPECT_EQ(run({"find", "--comment", "Касса #2"}).json["terminal"]["mac"], "00:1A:2B:3C:4D:01");
+  EXPECT_EQ(
+      run({"find", "--mac", "00:1A:2B:3C:4D:02", "--ip", "10.0.0.21"}).json["terminal"]["mac"],
+      "00:1A:2B:3C:4D:02");
+  result none = run({"find", "--ip", "10.0.0.99"});
+  EXPECT_EQ(none.code, 1);
+  EXPECT_EQ(none.json["error"], "Терминал с заданными параметрами не найден");
+  EXPECT_EQ(run({"find"}).json["error"], "Не указаны параметры.\n");
+}
+
+// hide and unhide write only the "hidden" file; remove takes the directory away.
+TEST_F(ZvctlInstallation, HideUnhideRemove) {
+  std::string b = dir / "data/Terminals/00.1A.2B.3C.4D.02/";
+  result hidden = run({"terminal", "hide", "00:1A:2B:3C:4D:02"});
+  ASSERT_EQ(hidden.code, 0) << hidden.json;
+  EXPECT_EQ(hidden.json["hidden"], true);
+  EXPECT_EQ(test::readFile(b + "hidden"), "1");
+  // The damaged configuration is neither rewritten nor set aside.
+  EXPECT_EQ(test::readFile(b + "config.zvc"), "ok=1\r\n\xd0\xba=2\r\n");
+  EXPECT_EQ(run({"terminal", "unhide", "00:1A:2B:3C:4D:02"}).code, 0);
+  EXPECT_FALSE(test::exists(b + "hidden"));
+
+  test::writeFile(dir / "data/Keys/00.1A.2B.3C.4D.02.zvrcpassword", "x");
+  result removed = run({"terminal", "remove", "00:1a:2b:3c:4d:02"});
+  ASSERT_EQ(removed.code, 0) << removed.json;
+  EXPECT_FALSE(test::exists(b));
+  EXPECT_FALSE(test::exists(dir / "data/Keys/00.1A.2B.3C.4D.02.zvrcpassword"));
+  EXPECT_EQ(run({"terminal", "remove", "00:1A:2B:3C:4D:02"}).json["error"],
+            "Unknown terminal: 00:1A:2B:3C:4D:02");
+
+  // Pseudo-terminals are default configurations, not machines.
+  test::writeFile(dir / "data/Terminals/CD.CD.CD.CD.CD.CD/config.zvc", "\xFF\xFE");
+  result pseudo = run({"terminal", "remove", "CD:CD:CD:CD:CD:CD"});
+  EXPECT_EQ(pseudo.code, 1);
+  EXPECT_EQ(pseudo.json["error"], "Not a terminal: CD:CD:CD:CD:CD:CD");
+  EXPECT_TRUE(test::exists(dir / "data/Terminals/CD.CD.CD.CD.CD.CD/config.zvc"));
+}
+
+// A FIFO, a link to /dev/zero, a directory or a huge sparse file in place of a file the
+// queries read: every query of the real program returns within seconds, does not run
+// out of memory and leaves the installation as it was.
+TEST_F(ZvctlInstallation, SpecialFilesInPlaceOfFiles) {
+  const std::string data = dir / "data/";
+  const std::string hklm = dir / "hklm.conf";
+  test::writeFile(hklm, "[Software\\Zelvar]\nPrograms = sz:" + dir / "prog" +
+                            "\nData = sz:" + dir / "data" + "\n");
+  const std::string terminal = data + "Terminals/00.1A.2B.3C.4D.01/";
+  const std::vector<std::string> targets = {
+      data + "Everyone/default.zvc", data + "Everyone/all.zvc", data + "DHCP/ignore_macs",
+      terminal + "config.zvc",       terminal + "comment",      hklm};
+  enum class special { fifo, devZero, directory, sparse };
+  const std::pair<special, const char*> kinds[] = {{special::fifo, "FIFO"},
+                                                   {special::devZero, "link to /dev/zero"},
+                                                   {special::directory, "directory"},
+                                                   {special::sparse, "300 MB sparse file"}};
+  const std::vector<std::vector<std::string>> queries = {{"terminals"},
+                                                         {"config", "show", "00:1A:2B:3C:4D:01"},
+                                                         {"dhcp", "show", "00:1A:2B:3C:4D:01"}};
+
+  auto snapshot = [&] {
+    std::map<std::string, std::string> tree;
+    std::vector<std::string> paths = {hklm};
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(data))
+      if (!entry.path().string().starts_with(data + "Logs")) paths.push_back(entry.path().string());
+    for (const std::string& path : paths) {
+      struct stat info {};
+      if (::lstat(path.c_str(), &info) != 0) continue;
+      tree[path] = std::to_string(info.st_size) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
+                   std::to_string(info.st_mtim.tv_nsec) + " " + std::to_string(info.st_mode);
+    }
+    return tree;
+  };
+  test::tempDir outputs;
+  // Runs zvctl; false when it had to be killed after five seconds.
+  auto runProgram = [&](std::vector<std::string> args, int& status, std::string& err) {
+    std::vector<std::string> variables;
+    for (char** e = environ; *e; ++e)
+      if (!std::string_view(*e).starts_with("ZELVAR_HKLM=")) variables.emplace_back(*e);
+    variables.push_back("ZELVAR_HKLM=" + hklm);
+    std::vector<char*> envp;
+    for (std::string& v : variables) envp.push_back(v.data());
+    envp.push_back(nullptr);
+    args.insert(args.begin(), ZV_ZVCTL);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, (outputs / "err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    EXPECT_EQ(::posix_spawn(&pid, ZV_ZVCTL, &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    bool returned = false;
+    while (!(returned = ::waitpid(pid, &status, WNOHANG) == pid) &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!returned) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+    }
+    err = test::readFile(outputs / "err");
+    return returned;
+  };
+
+  {  // the intact installation answers, so the cases below reach the files
+    int status = -1;
+    std::string err;
+    ASSERT_TRUE(runProgram({"terminals"}, status, err));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << err;
+  }
+  for (const std::string& target : targets) {
+    const bool existed = test::exists(target);
+    const std::string original = existed ? test::readFile(target) : std::string();
+    for (const auto& [kind, kindName] : kinds) {
+      SCOPED_TRACE(target + " as " + kindName);
+      std::filesystem::remove(target);
+      switch (kind) {
+        case special::fifo:
+          ASSERT_EQ(::mkfifo(target.c_str(), 0644), 0);
+          break;
+        case special::devZero:
+          ASSERT_EQ(::symlink("/dev/zero", target.c_str()), 0);
+          break;
+        case special::directory:
+          ASSERT_EQ(::mkdir(target.c_str(), 0755), 0);
+          break;
+        case special::sparse:
+          test::writeFile(target, "a=1\n");
+          ASSERT_EQ(::truncate(target.c_str(), 300 << 20), 0);
+          break;
+      }
+      const auto before = snapshot();
+      for (const auto& query : queries) {
+        int status = 0;
+        std::string err;
+        EXPECT_TRUE(runProgram(query, status, err)) << query[0] << ": hangs";
+        EXPECT_TRUE(WIFEXITED(status)) << query[0] << ": status " << status << "\n" << err;
+        EXPECT_EQ(err.find("bad_alloc"), std::string::npos) << query[0] << "\n" << err;
+        EXPECT_EQ(snapshot(), before) << query[0];
+      }
+      std::filesystem::remove(target);
+    }
+    if (existed) test::writeFile(target, original);
+  }
+}
+
+}  // namespace
+}  // namespace zv

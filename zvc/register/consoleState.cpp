@@ -1,0 +1,41 @@
+#include "zvc/register/consoleState.h"
+
+#include "common/installPaths.h"
+
+namespace zv {
+
+consoleState::consoleState() {
+  terminals.findSpec = [this](std::string_view name) { return versions.findVersionSpec(name); };
+  terminals.groupNumbers = [this] {
+    std::vector<int> numbers;
+    for (const terminalGroup& g : groups.groups()) numbers.push_back(g.number);
+    return numbers;
+  };
+}
+
+void consoleState::wireStartup(startupSteps& steps) {
+  steps.scanVersions = [this] { versions.scanVersions(paths()); };
+  steps.loadSpecifications = [this] { versions.loadSpecifications(paths()); };
+  steps.loadDhcpDefaults = [this] {
+    dhcp = std::make_unique<dhcpDefaults>(paths().dhcpDir);
+    dhcp->load();
+  };
+  steps.loadGroups = [this] { groups.load(groupsPath()); };
+  steps.loadConnections = [this] { libraries.loadConnections(paths().connectionsDir); };
+  steps.loadTemplates = [this] {
+    libraries.loadTemplates(paths().templatesDir);
+    libraries.loadAllTerminals(paths().everyoneDir);
+  };
+  steps.loadTerminals = [this] { terminals.loadAllTerminals(); };
+}
+
+void consoleState::loadAll() {
+  startupSteps steps;
+  wireStartup(steps);
+  for (auto* step : {&steps.scanVersions, &steps.loadSpecifications, &steps.readBootMode,
+                     &steps.loadDhcpDefaults, &steps.loadGroups, &steps.loadConnections,
+                     &steps.loadTemplates, &steps.loadTerminals})
+    if (*step) (*step)();
+}
+
+}  // namespace zv

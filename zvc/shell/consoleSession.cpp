@@ -1,0 +1,173 @@
+#include "zvc/shell/consoleSession.h"
+
+#include "htmlview/eventRouter.h"
+#include "platform/diagnostics.h"
+#include "zvc/register/consoleState.h"
+#include "zvc/register/terminalDialogs.h"
+#include "zvc/register/versions.h"
+
+namespace zv {
+
+void reloadTerminalRecord(terminal& t, const installedVersions& versions) {
+  t.loadIdentity();
+  loadHidden(t);
+  t.spec = versions.findVersionSpec(t.version);
+  loadComment(t);
+  loadWolPort(t);
+}
+
+consoleSession::consoleSession(windowHost& windows, eventLoop& loop, consoleState& state,
+                               registryStore& userStore, std::string skinDirectory)
+    : windows_(windows), loop_(loop), state_(state), userStore_(userStore) {
+  settings_ = loadSettings(userStore_);
+  computeColumns(settings_);
+
+  mainWindowHooks hooks;
+  hooks.frameBuilt = [this](consoleMode mode, document& doc) { frameBuilt(mode, doc); };
+  hooks.onlineMarking = [this] { return settings_.showOnline; };
+  hooks.lastSeenShown = [this] { return settings_.showTime; };
+  hooks.onlineTick = [this] {
+    if (list_) list_->onlineTick();
+  };
+  hooks.refreshLastSeen = [this] {
+    if (list_) list_->refreshLastSeen();
+  };
+  hooks.terminalChanged = [this](const macAddress& mac) { terminalChanged(mac); };
+  hooks.saveSettings = [this] { saveSettingsNow(); };
+  hooks.listContext = [this](element& target) { return !list_ || list_->onRowContext(target); };
+  main_ = std::make_unique<mainWindow>(windows_, loop_, state_.versions, std::move(skinDirectory),
+                                       std::move(hooks));
+  wireCommands();
+}
+
+consoleSession::~consoleSession() {
+  // The main window's hooks call into the list: the window goes first.
+  main_.reset();
+  list_.reset();
+  state_.terminals.offerToList = nullptr;
+}
+
+bool consoleSession::open(const mainWindowOpener& opener) {
+  windowId window = opener(main_->buildDocument(), mainWindowPlacement(settings_, {}));
+  if (window == 0) return false;
+  main_->attach(window);
+  return true;
+}
+
+bool consoleSession::saveSettingsNow() {
+  screenRect window = settings_.window();
+  if (std::optional<windowGeometry> g = windows_.mainGeometry()) {
+    window = {g->x, g->y, g->width, g->height};
+    // Kept on the screen the browser reported, so that the next start opens it there.
+    if (g->screenWidth > 0 && g->screenHeight > 0) {
+      const screenRect screen[] = {{0, 0, g->screenWidth, g->screenHeight}};
+      window = placeOnMonitors(window, screen);
+    }
+  }
+  return saveSettings(userStore_, settings_, window);
+}
+
+void consoleSession::frameBuilt(consoleMode mode, document& doc) {
+  if (!list_) {
+    terminalsListHooks hooks;
+    hooks.reloadTerminal = [this](terminal& t) { reloadTerminalRecord(t, state_.versions); };
+    hooks.groupName = state_.groups.nameLookup();
+    hooks.setClipboard = [this](const std::string& text) { windows_.setClipboard(text); };
+    hooks.selectPanel = [this](std::string_view panel) { selectPanel(panel); };
+    list_ = std::make_unique<terminalsList>(doc, state_.terminals, settings_, std::move(hooks));
+    list_->rebuildDisplayedList();
+    state_.terminals.offerToList = [this](terminal& t) { list_->offerTerminal(t); };
+  }
+  list_->setTerminalsMode(mode == consoleMode::terminals);
+  if (mode != consoleMode::terminals) return;
+  list_->rebuildRows();
+  list_->rebuildMenu();
+}
+
+terminalDialogHooks consoleSession::dialogHooks() {
+  terminalDialogHooks hooks;
+  hooks.insertRow = [this](terminal& t) {
+    if (list_) list_->insertRow(t);
+  };
+  // The new or found terminal becomes current as a click on its row makes it.
+  hooks.makeCurrent = [this](terminal& t) {
+    if (list_) list_->makeCurrent(t);
+  };
+  return hooks;
+}
+
+void consoleSession::selectPanel(std::string_view panel) {
+  document* doc = main_ ? main_->doc() : nullptr;
+  eventRouter* router = main_ ? windows_.router(main_->window()) : nullptr;
+  elementRef tabs = doc ? doc->byId("main_tabs") : elementRef();
+  if (!router || !tabs) return;
+  methodCall call = methodCall::named("select", std::string(panel));
+  if (!router->callMethod(*tabs, call))
+    logMessage("No tab of the panel %.*s.", int(panel.size()), panel.data());
+}
+
+void consoleSession::wireCommands() {
+  mainWindow& m = *main_;
+  auto add = [this](uiEvent&) {
+    runAddTerminalDialog(windows_, main_->window(), state_, dialogHooks());
+  };
+  auto find = [this](uiEvent&) {
+    runFindTerminalDialog(windows_, main_->window(), state_, dialogHooks());
+  };
+  m.onCommand("add_terminal", add);
+  m.onCommand("terminal_new", add);
+  m.onCommand("find_terminal", find);
+  m.onCommand("terminal_find", find);
+  auto withList = [this](void (terminalsList::*op)()) {
+    return [this, op](uiEvent&) {
+      if (list_) (list_.get()->*op)();
+    };
+  };
+  m.onCommand("hide_terminal", withList(&terminalsList::hideCurrent));
+  m.onCommand("terminal_hide", withList(&terminalsList::hideCurrent));
+  m.onCommand("remove_terminal", withList(&terminalsList::removeCurrent));
+  m.onCommand("terminal_remove", withList(&terminalsList::removeCurrent));
+  m.onCommand("mac_copy", withList(&terminalsList::copyMac));
+  m.onCommand("DHCPignores", [this](uiEvent&) {
+    if (list_) list_->setDhcpIgnored(true);
+  });
+  m.onCommand("DHCPlistens", [this](uiEvent&) {
+    if (list_) list_->setDhcpIgnored(false);
+  });
+  for (const char* id :
+       {"showMAC", "showHost", "showIP", "showNote", "showLastlogin", "showOnline", "showTime"}) {
+    m.onCommand(id, [this](uiEvent& e) {
+      if (list_ && e.source) list_->onColumnClicked(*e.source);
+    });
+  }
+  m.onCommand("serverTime", [this](uiEvent& e) {
+    if (e.source) settings_.serverTime = e.source->hasState(stateChecked);
+  });
+  m.on(eventKind::selectionChanged, terminalsList::widgetId, [this](uiEvent& e) {
+    if (list_ && e.target) list_->onRowSelected(*e.target, false);
+  });
+  m.on(eventKind::popupReady, "menu_terminals", [this](uiEvent&) {
+    // The menu changes the list: unsaved changes of the terminal are offered first.
+    if (main_) main_->mayLeaveTerminal();
+  });
+  m.on(eventKind::popupDismissed, "menu_terminals", [this](uiEvent&) {
+    if (list_) list_->applyMenu();
+  });
+  m.on(eventKind::popupDismissed, "filter_terminals", [this](uiEvent&) {
+    if (list_) list_->onFilterChosen();
+  });
+}
+
+void consoleSession::terminalChanged(const macAddress& mac) {
+  if (terminal* t = state_.terminals.findByMac(mac)) {
+    reloadTerminalRecord(*t, state_.versions);
+    if (list_) list_->updateRow(*t);
+    return;
+  }
+  // A terminal new to the register: read it from its directory and list it.
+  if (terminal* t = state_.terminals.loadTerminal(mac)) {
+    if (list_) list_->insertRow(*t);
+  }
+}
+
+}  // namespace zv
