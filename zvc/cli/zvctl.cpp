@@ -9,10 +9,10 @@
 #include "platform/registerLock.h"
 #include "platform/textConv.h"
 #include "zvc/editor/configReport.h"
-#include "zvc/shell/console.h"
 #include "zvc/register/consoleState.h"
-#include "zvc/ui/messageBox.h"
 #include "zvc/register/terminalForms.h"
+#include "zvc/shell/console.h"
+#include "zvc/ui/messageBox.h"
 
 #include <nlohmann/json.hpp>
 

@@ -9,9 +9,9 @@
 #include "common/configLibrary.h"
 #include "common/groups.h"
 #include "common/optionsDHCP.h"
-#include "zvc/shell/configurator.h"
 #include "zvc/register/terminals.h"
 #include "zvc/register/versions.h"
+#include "zvc/shell/configurator.h"
 
 #include <memory>
 

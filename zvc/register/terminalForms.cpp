@@ -6,8 +6,8 @@
 #include "platform/files.h"
 #include "platform/registerLock.h"
 #include "platform/textConv.h"
-#include "zvc/ui/messageBox.h"
 #include "zvc/register/versions.h"
+#include "zvc/ui/messageBox.h"
 
 #include <cerrno>
 

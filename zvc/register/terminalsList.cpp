@@ -9,9 +9,9 @@
 #include "platform/files.h"
 #include "platform/registerLock.h"
 #include "platform/textConv.h"
-#include "zvc/ui/messageBox.h"
 #include "zvc/register/terminalForms.h"
 #include "zvc/register/terminalsListMarkup.h"
+#include "zvc/ui/messageBox.h"
 
 #include <arpa/inet.h>
 #include <sys/stat.h>

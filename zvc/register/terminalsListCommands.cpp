@@ -6,9 +6,9 @@
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/registerLock.h"
-#include "zvc/ui/messageBox.h"
 #include "zvc/register/terminalForms.h"
 #include "zvc/register/terminalsList.h"
+#include "zvc/ui/messageBox.h"
 
 #include <cerrno>
 

@@ -5,12 +5,12 @@
 #include "platform/controlSocket.h"
 #include "platform/diagnostics.h"
 #include "platform/eventLoop.h"
+#include "zvc/register/consoleState.h"
 #include "zvc/shell/configurator.h"
 #include "zvc/shell/consoleSession.h"
-#include "zvc/register/consoleState.h"
-#include "zvc/ui/consoleUi.h"
 #include "zvc/shell/gallery.h"
 #include "zvc/shell/instanceGuard.h"
+#include "zvc/ui/consoleUi.h"
 #include "zvc/ui/messageBox.h"
 
 #include <nlohmann/json.hpp>

@@ -12,9 +12,9 @@
 // User-interface thread only.
 
 #include "platform/registry.h"
-#include "zvc/shell/mainWindow.h"
 #include "zvc/register/terminalDialogs.h"
 #include "zvc/register/terminalsList.h"
+#include "zvc/shell/mainWindow.h"
 #include "zvc/ui/userSettings.h"
 
 #include <functional>

@@ -22,8 +22,8 @@
 
 #include "platform/controlSocket.h"
 #include "platform/mailslot.h"
-#include "zvc/shell/console.h"
 #include "zvc/cli/zvctl.h"
+#include "zvc/shell/console.h"
 
 #include <sys/wait.h>
 

@@ -4,8 +4,8 @@
 #include "platform/diagnostics.h"
 #include "platform/textConv.h"
 #include "platform/windowMessages.h"
-#include "zvc/ui/messageBox.h"
 #include "zvc/register/versions.h"
+#include "zvc/ui/messageBox.h"
 
 #include <array>
 

@@ -5,8 +5,8 @@
 #include "platform/files.h"
 #include "platform/windowMessages.h"
 #include "testsupport/testSupport.h"
-#include "zvc/ui/messageBox.h"
 #include "zvc/register/versions.h"
+#include "zvc/ui/messageBox.h"
 
 #include <gtest/gtest.h>
 
