@@ -27,6 +27,9 @@ side parseSide(std::string_view text) {
   side result{true, false, 0};
   if (text.size() > maxRangeSide) return result;
   result.ok = parseIpv4(text, result.address);
+  // 0.0.0.0 stands for no address in whichever spelling ("0.00.0.0" too), as the
+  // writer's own "0.0.0.0" does.
+  if (result.ok && result.address == 0) return {};
   return result;
 }
 

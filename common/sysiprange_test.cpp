@@ -46,6 +46,8 @@ TEST(RangeLine, ParseRules) {
       {"10.0.0.1-9.255.255.255", nullptr},     // reversed in host order
       {"0.0.0.0", nullptr},
       {"0.0.0.0-0.0.0.0", nullptr},
+      {"0.00.0.0", nullptr},  // no address in another spelling
+      {"192.168.1.60-000.0.0.0", "192.168.1.60-192.168.1.60"},
       {"-", nullptr},
       {"10.0.0.1-10.0.0.2-10.0.0.3", nullptr},
       {"10.0.0.1 - 10.0.0.2", nullptr},
