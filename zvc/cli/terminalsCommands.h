@@ -1,0 +1,23 @@
+#pragma once
+// zvctl terminals, terminal and find: the register listed, a terminal added, hidden,
+// shown again or removed as the list's commands do it, and a terminal found as the
+// find dialog finds it. The commands that change the register hold its lock while
+// they run; the questions the forms would ask are answered Yes.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace zv::cli {
+
+// terminals: every terminal of the register.
+int terminalsCommand(std::ostream& out);
+// terminal add MAC [--ip A] [--host H] [--comment C] [--version V]; `args` is the whole
+// command line.
+int terminalAddCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// terminal hide|unhide|remove MAC; `command` is one of those three words.
+int terminalRowCommand(const std::string& command, const std::string& macText, std::ostream& out);
+// find [--mac M] [--ip A] [--host H] [--comment C]; `args` is the whole command line.
+int findCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace zv::cli
