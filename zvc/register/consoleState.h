@@ -11,7 +11,7 @@
 #include "common/optionsDHCP.h"
 #include "zvc/register/terminals.h"
 #include "zvc/register/versions.h"
-#include "zvc/shell/configurator.h"
+#include "zvc/ui/startup.h"
 
 #include <memory>
 

@@ -4,7 +4,7 @@
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/textConv.h"
-#include "zvc/shell/configurator.h"
+#include "zvc/ui/startup.h"
 
 #include <dirent.h>
 #include <algorithm>

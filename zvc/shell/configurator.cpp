@@ -1,9 +1,8 @@
 #include "zvc/shell/configurator.h"
 
 #include "common/installPaths.h"
-#include "platform/diagnostics.h"
 
-#include <iostream>
+#include <functional>
 
 namespace zv {
 namespace {
@@ -13,11 +12,6 @@ void run(const std::function<void()>& step) {
 }
 
 }  // namespace
-
-void startupMessageBox(const std::string& text, const std::string& caption) {
-  std::cerr << caption << ": " << text << std::endl;
-  logMessage("%s: %s", caption.c_str(), text.c_str());
-}
 
 int runConfigurator(const startupSteps& steps) {
   if (!resolveInstallationPaths()) {

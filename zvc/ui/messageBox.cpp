@@ -1,6 +1,6 @@
 #include "zvc/ui/messageBox.h"
 
-#include "zvc/shell/configurator.h"
+#include "zvc/ui/startup.h"
 
 #include <algorithm>
 #include <istream>
