@@ -23,6 +23,8 @@
 
 namespace zv {
 
+// The name the running console serves; zvctl asks it there.
+constexpr const char* consoleControlName = "ZVCControl";
 constexpr std::size_t controlLineLimit = 4096;
 constexpr std::chrono::milliseconds controlTimeout{2000};
 

@@ -2,7 +2,6 @@
 
 #include "platform/controlSocket.h"
 #include "zvc/cli/output.h"
-#include "zvc/shell/console.h"
 
 #include <optional>
 #include <string>

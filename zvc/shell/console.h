@@ -4,9 +4,6 @@
 
 namespace zv {
 
-// The name of the running console's control socket (platform/controlSocket.h).
-constexpr const char* consoleControlName = "ZVCControl";
-
 int consoleMain(int argc, char** argv);
 
 }  // namespace zv

@@ -23,7 +23,6 @@
 #include "platform/controlSocket.h"
 #include "platform/mailslot.h"
 #include "zvc/cli/zvctl.h"
-#include "zvc/shell/console.h"
 
 #include <sys/wait.h>
 
