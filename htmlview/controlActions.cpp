@@ -100,6 +100,7 @@ bool makeCurrent(element& list, element& row, const std::vector<element*>& rows)
     if (v) {
       list.setValue(*v);
     } else if (row.tag() == "option") {
+      if (document* doc = row.ownerDocument()) doc->fillRow(row);  // a row built when needed
       list.setValue(row.text());
     }
   }

@@ -560,6 +560,33 @@ void document::unindexId(element& e, std::string_view id) {
 void document::forgotten(element& e) {
   live_.erase(e.uid_);
   if (focused_ == &e) focused_ = nullptr;
+  if (!fillers_.empty()) fillers_.erase(e.uid_);
+}
+
+void document::setRowFiller(const element& list, rowFiller fill) {
+  if (fill)
+    fillers_[list.uid_] = std::move(fill);
+  else
+    fillers_.erase(list.uid_);
+}
+
+void document::fillRow(element& row) {
+  if (!row.kids_.empty() || !row.parent_ || fillers_.empty()) return;
+  auto found = fillers_.find(row.parent_->uid_);
+  if (found == fillers_.end()) return;
+  std::string html = found->second(row);
+  if (html.empty()) return;
+  // Attached as parsed, with no operation: the row is on its way to the browser, or the
+  // browser does not hold it (it never receives a hollow row).
+  htmlFragment f = parseHtml(*this, html);
+  row.kids_ = std::move(f.children);
+  row.trailing_ = std::move(f.trailing);
+  for (std::size_t i = 0; i < row.kids_.size(); ++i) {
+    element& k = *row.kids_[i];
+    k.parent_ = &row;
+    k.index_ = i;
+    if (row.connected_) connect(k);
+  }
 }
 
 bool documentOrder(const element* a, const element* b) {

@@ -136,6 +136,8 @@ class element {
   void remove() { detach(); }
   // Removes every child and the text.
   void clear();
+  // Replaces the children (and the text) with these elements, in one change.
+  void setChildren(std::vector<elementRef> kids) { setContent(std::move(kids), {}); }
   // Exchanges the places of two elements, neither containing the other.
   static bool swap(element& a, element& b);
   // Sorts children [from, to) with the comparator, stably; the text around children
@@ -281,6 +283,18 @@ class document {
   void setLazyThreshold(std::size_t children) { lazyThreshold_ = children; }
   std::size_t lazyThreshold() const { return lazyThreshold_; }
 
+  // Rows built when first needed. A list with a row filler may hold hollow rows: children
+  // without children of their own. Before such a row goes to the browser (in a rows
+  // answer, in the list sent whole, inserted or sent again) the filler gives its content
+  // as markup, which is parsed into the row without a change of its own: the browser
+  // never receives a hollow row, so the content goes with the row. A long list then
+  // costs one element per row until the browser shows the row. Empty `fill` removes it.
+  using rowFiller = std::function<std::string(const element& row)>;
+  void setRowFiller(const element& list, rowFiller fill);
+  // Gives a hollow row of a list with a filler its content now (for code that reads the
+  // row's content); other elements are left as they are.
+  void fillRow(element& row);
+
   // At most one observer; nullptr removes it. It must not outlive the document.
   void setTreeObserver(treeObserver* observer) { observer_ = observer; }
 
@@ -303,6 +317,7 @@ class document {
   std::unique_ptr<patchRecorder> recorder_;
   std::size_t lazyThreshold_ = defaultLazyThreshold;
   treeObserver* observer_ = nullptr;
+  std::unordered_map<std::uint64_t, rowFiller> fillers_;  // by the list's uid
 };
 
 // Whether a comes before b in document order (elements of one tree).

@@ -359,6 +359,52 @@ TEST(Patches, LazyLists) {
   EXPECT_EQ(ops(doc)[0]["op"], "insert") << "no longer lazy";
 }
 
+// Rows built when needed: a hollow row gets its content from the filler whenever it is
+// written (snapshot, insert, rows answer), once, and no operation repeats it.
+TEST(Patches, HollowRowsAreFilledOnTheirWayOut) {
+  document doc;
+  doc.load("<ul id=list><li n=a></li><li n=b></li></ul>");
+  element& list = *doc.byId("list");
+  int calls = 0;
+  doc.setRowFiller(list, [&](const element& row) {
+    ++calls;
+    return "<b>" + std::string(*row.attribute("n")) + "</b>";
+  });
+  json root = doc.snapshot();
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(root["c"][0]["c"][0]["c"][0]["c"], json::array({"a"})) << root.dump();
+
+  elementRef c = doc.createElement("li");
+  c->setAttribute("n", "c");
+  list.append(c);
+  json batch = ops(doc);
+  ASSERT_EQ(batch.size(), 1u) << batch.dump();
+  EXPECT_EQ(batch[0]["node"]["c"][0]["c"], json::array({"c"}));
+  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(c->text(), "c");  // the content stays: asked for once
+  EXPECT_TRUE(ops(doc).empty());
+
+  // Lazily: only the rows asked for are made.
+  doc.setLazyThreshold(2);
+  for (const char* n : {"d", "e", "f"}) {
+    elementRef row = doc.createElement("li");
+    row->setAttribute("n", n);
+    list.append(row);
+  }
+  ops(doc);
+  json rows = doc.rows(list.uid(), 4, 5);
+  EXPECT_EQ(rows["nodes"][0]["c"][0]["c"], json::array({"e"}));
+  EXPECT_EQ(calls, 4);
+  EXPECT_EQ(list.child(3)->childCount(), 0u);  // "d" still hollow
+  doc.fillRow(*list.child(3));
+  EXPECT_EQ(list.child(3)->text(), "d");
+
+  // Without a filler (or outside its list) nothing is filled.
+  doc.setRowFiller(list, {});
+  EXPECT_EQ(doc.rows(list.uid(), 5, 6)["nodes"][0]["c"], json::array());
+  EXPECT_EQ(calls, 5);
+}
+
 // Whatever the mutations, a browser that applies every batch shows the document: no
 // operation names a node it lacks and no uid is ever in two places. Covers moves into
 // and out of nodes inserted in the same batch, which the recorder must order right.

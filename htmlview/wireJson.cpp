@@ -8,6 +8,7 @@ namespace zv {
 
 nlohmann::json document::nodeJson(element& e) {
   using nlohmann::json;
+  if (e.kids_.empty() && !fillers_.empty()) fillRow(e);
   json node = {{"u", e.uid_}, {"tag", e.tag_}};
   json attrs = json::array();
   for (const auto& [name, value] : e.attrs_) attrs.push_back(json::array({name, value}));

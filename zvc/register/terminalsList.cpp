@@ -40,6 +40,10 @@ void setEnabled(document& doc, std::string_view id, bool enabled) {
 
 }  // namespace
 
+terminalsList::~terminalsList() {
+  if (element* list = widget()) doc_.setRowFiller(*list, {});
+}
+
 terminalsList::terminalsList(document& doc, terminalRegister& terminals, userSettings& settings,
                              terminalsListHooks hooks)
     : doc_(doc),
@@ -112,20 +116,34 @@ std::string terminalsList::rowHtml(const terminal& t, bool current) const {
                          settings_.showTime ? lastSeenText(t) : std::string(), hooks_.groupName);
 }
 
+// A row starts hollow: the option with its class, marks and MAC; the document asks
+// rowContentHtml for the rest when the browser is to show the row.
 elementRef terminalsList::makeRow(const terminal& t, bool current) {
-  elementRef holder = doc_.createElement("div");
-  holder->setInnerHtml(rowHtml(t, current));
-  elementRef row = holder->child(0);
-  if (!row) return {};
-  row->detach();
+  elementRef row = doc_.createElement("option");
+  row->setAttribute("class", rowClass(t));
+  if (current) row->setAttribute("current", "");
+  if (t.mac.isPseudo()) row->setAttribute("tmplt", "");
+  row->setAttribute("tlgID", t.mac.logText());
   if (current) row->setStates(stateCurrent, 0);
   return row;
 }
 
-element* terminalsList::rowOf(const terminal& t) const {
+element* terminalsList::rowElement(const terminal& t) const {
   auto found = rows_.find(t.mac);
   if (found == rows_.end() || !found->second->isConnected()) return nullptr;
   return found->second.get();
+}
+
+element* terminalsList::rowOf(const terminal& t) const {
+  element* row = rowElement(t);
+  if (row) doc_.fillRow(*row);
+  return row;
+}
+
+std::string terminalsList::contentOfRow(const element& row) const {
+  std::optional<std::string_view> key = row.attribute("tlgID");
+  const terminal* t = key ? terminals_.findByMacText(*key) : nullptr;
+  return t ? rowContentHtml(*t) : std::string();
 }
 
 void terminalsList::rebuildRows() {
@@ -141,25 +159,22 @@ void terminalsList::rebuildRows() {
   spare_.clear();
   currentRow_ = {};
   const terminal* current = terminals_.current();
-  std::string html;
-  html.reserve(displayed.size() * 600);
-  for (const terminal* t : displayed) html += rowHtml(*t, t == current);
-  // Emptying the list before parsing the new rows halves the time at 50,000 rows: the
+  doc_.setRowFiller(*list, [this](const element& row) { return contentOfRow(row); });
+  // Emptying the list before making the new rows halves the time at 50,000 rows: the
   // old rows are freed before the new ones are allocated.
   list->clear();
-  list->setInnerHtml(html);
+  std::vector<elementRef> rows;
+  rows.reserve(displayed.size());
+  rows_.reserve(displayed.size());
+  for (const terminal* t : displayed) {
+    rows.push_back(makeRow(*t, t == current));
+    rows_.emplace(t->mac, rows.back());
+    if (t == current) currentRow_ = rows.back();
+  }
+  list->setChildren(std::move(rows));
   rowsBuilt_ = true;
   model_.keepSorted();
-  std::size_t count = std::min(list->childCount(), displayed.size());
-  for (std::size_t i = 0; i < count; ++i) {
-    element* row = list->child(i);
-    rows_.emplace(displayed[i]->mac, row);
-    if (displayed[i] == current) {
-      row->setStates(stateCurrent, 0);
-      currentRow_ = row;
-    }
-  }
-  if (!current && count > 0) activate(*displayed.front(), true);
+  if (!current && !displayed.empty()) activate(*displayed.front(), true);
 }
 
 void terminalsList::selectRow(const terminal* t) {
@@ -168,7 +183,7 @@ void terminalsList::selectRow(const terminal* t) {
     currentRow_->removeAttribute("current");
     currentRow_ = {};
   }
-  element* row = t ? rowOf(*t) : nullptr;
+  element* row = t ? rowElement(*t) : nullptr;
   if (!row) return;
   row->setStates(stateCurrent, 0);
   row->setAttribute("current", "");
@@ -178,7 +193,7 @@ void terminalsList::selectRow(const terminal* t) {
 
 void terminalsList::insertRow(terminal& t) {
   element* list = widget();
-  if (!terminalsMode_ || !list || !rowsBuilt_ || rowOf(t)) return;
+  if (!terminalsMode_ || !list || !rowsBuilt_ || rowElement(t)) return;
   std::ptrdiff_t index = model_.indexOf(t);
   if (index < 0) {
     model_.offer(t);
@@ -195,7 +210,7 @@ void terminalsList::updateRow(terminal& t) {
   spare_.erase(t.mac);  // a kept row would show the terminal as it was
   element* list = widget();
   if (!terminalsMode_ || !list || t.mac.isPseudo()) return;
-  element* row = rowOf(t);
+  element* row = rowElement(t);
   if (!row) {
     // Not listed before (the filter left it out); listed now when it passes.
     if (rowsBuilt_ && terminalShown(t)) insertRow(t);
@@ -208,7 +223,7 @@ void terminalsList::updateRow(terminal& t) {
     return;
   }
   std::size_t place = std::size_t(at);
-  row->setInnerHtml(rowContentHtml(t));
+  if (row->childCount() > 0) row->setInnerHtml(rowContentHtml(t));  // a hollow row waits
   bool current = terminals_.current() == &t;
   row->setAttribute("class", rowClass(t));
   if (std::ptrdiff_t(place) != old) list->insert(elementRef(row), place);
@@ -378,7 +393,7 @@ void terminalsList::onlineTick() {
   for (terminal* t : terminals_.all()) {
     if (t->onlineCountdown == 0) continue;
     if (--t->onlineCountdown > 0) continue;
-    element* row = rowOf(*t);
+    element* row = rowElement(*t);
     if (row && !t->hidden) row->setAttribute("class", "");
   }
 }
@@ -389,14 +404,15 @@ void terminalsList::refreshLastSeen() {
   if (!list) return;
   recomputeDays();
   spare_.clear();  // their times would be old
+  model_.forgetAllSeen();
   for (std::size_t i = 0; i < list->childCount(); ++i) {
     element* row = list->child(i);
+    if (row->childCount() == 0) continue;  // hollow: made with the time of its day
     std::optional<std::string_view> key = row->attribute("tlgID");
     terminal* t = key ? terminals_.findByMacText(*key) : nullptr;
     if (!t) continue;
     elementRef cell = row->selectFirst(".accesstime");
     if (!cell) continue;
-    model_.forgetSeen(*t);
     std::string text = lastSeenText(*t);
     if (cell->text() != text) cell->setText(text);
   }

@@ -7,7 +7,10 @@
 //
 // Rows carry the terminal's MAC in display form in the attribute tlgID. The list keeps
 // a handle on every row, so one changed terminal touches one row; the whole list is
-// rebuilt only when the sort, the filter or the columns change. Long lists go to the
+// rebuilt only when the columns change, and put in order when the sort or the filter
+// changes. A row is made hollow (the option alone) and gets its content when the
+// browser first shows it (document::setRowFiller), so 50,000 terminals cost 50,000
+// elements, not half a million. Long lists go to the
 // browser lazily (the document decides by its lazy threshold). Pseudo-terminals (boot
 // media, groups) are listed under every filter, after every real terminal.
 //
@@ -72,6 +75,7 @@ class terminalsList {
 
   terminalsList(document& doc, terminalRegister& terminals, userSettings& settings,
                 terminalsListHooks hooks = {});
+  ~terminalsList();
   terminalsList(const terminalsList&) = delete;
   terminalsList& operator=(const terminalsList&) = delete;
 
@@ -106,7 +110,7 @@ class terminalsList {
   // Takes a terminal out of the displayed list and its row out of the widget (a
   // terminal leaving the register, the group pseudo-terminals before groups reload).
   void withdrawTerminal(const terminal& t);
-  // The row element of a terminal, or nullptr.
+  // The row element of a terminal with its content, or nullptr.
   element* rowOf(const terminal& t) const;
 
   // The settings menu.
@@ -147,6 +151,9 @@ class terminalsList {
   std::string lastSeenText(const terminal& t) const;
   std::string rowClass(const terminal& t) const;
   elementRef makeRow(const terminal& t, bool current);
+  // The row as it is (it may be hollow), or nullptr.
+  element* rowElement(const terminal& t) const;
+  std::string contentOfRow(const element& row) const;
   void rearrangeRows();
   void removeRow(const terminal& t);
   void activate(terminal& t, bool reload);

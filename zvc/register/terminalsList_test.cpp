@@ -397,13 +397,26 @@ TEST_F(TerminalsList, LongListsGoLazily) {
   std::string batch = doc.takeBatch().dump();
   EXPECT_NE(batch.find("\"lazy\":{\"count\":8}"), std::string::npos);
   EXPECT_EQ(batch.find("ws-5"), std::string::npos);  // rows go when the browser asks
+  // Rows are made when first asked for, with the terminal as it is then.
+  all[1]->host = "before-shown";
+  list.updateRow(*all[1]);
+  std::string rows = doc.rows(widget().uid(), 1, 5).dump();
+  EXPECT_NE(rows.find("before-shown"), std::string::npos);
+  EXPECT_NE(rows.find("ws-5"), std::string::npos);
+  EXPECT_EQ(rows.find("ws-6"), std::string::npos);
+  EXPECT_EQ(doc.takeBatch().dump().find("ws-"), std::string::npos);  // no second copy
 
+  // A row the browser holds changes by itself; one it never got is not sent.
   all[4]->host = "renamed";
   list.updateRow(*all[4]);
+  all[6]->host = "unseen";
+  list.updateRow(*all[6]);
   batch = doc.takeBatch().dump();
   EXPECT_NE(batch.find("renamed"), std::string::npos);
+  EXPECT_EQ(batch.find("unseen"), std::string::npos);
   EXPECT_EQ(batch.find("ws-6"), std::string::npos);
   EXPECT_LT(batch.size(), 2000u);
+  EXPECT_NE(doc.rows(widget().uid(), 6, 7).dump().find("unseen"), std::string::npos);
 }
 
 // --- Settings menu --------------------------------------------------------------------
