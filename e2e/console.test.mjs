@@ -265,6 +265,42 @@ describe('console on the demo installation', { skip, timeout: 150000 }, () => {
     await page.keyboard.press('Escape');
   });
 
+  test('the column shows IP addresses whole and keeps a width the user dragged', async () => {
+    if (!(await page.locator('#terminals_widget .IP_item').count())) {
+      await page.locator('#menu_terminals').click();
+      await page.locator('#showIP').click();
+      await page.keyboard.press('Escape');
+    }
+    await page.locator('#terminals_widget .IP_item').first().waitFor({ state: 'visible' });
+    // Every address drawn is whole: no box it sits in (the item, the row, the list)
+    // clips it. The list is sorted by IP, so its end holds the longest addresses.
+    const list = page.locator('#terminals_widget');
+    await list.evaluate((el) => { el.scrollTop = el.scrollHeight; });
+    const cut = await list.locator('.IP_item').evaluateAll((items) => items.filter((el) => {
+      const right = el.getBoundingClientRect().left + el.scrollWidth;
+      for (let box = el; box && box.id !== 'terminals_widget'; box = box.parentElement) {
+        if (getComputedStyle(box).overflowX === 'visible') continue;
+        if (right > box.getBoundingClientRect().left + box.clientWidth + 1) return true;
+      }
+      return false;
+    }).map((el) => el.textContent));
+    assert.deepEqual(cut, []);
+    assert.ok((await list.locator('.IP_item').allTextContents()).some((t) => t.trim().length >= 14));
+
+    const column = page.locator('#col_table');
+    const before = await column.boundingBox();
+    await page.mouse.move(before.x + before.width - 3, before.y + before.height - 3);
+    await page.mouse.down();
+    await page.mouse.move(before.x + before.width + 60, before.y + before.height - 3, { steps: 6 });
+    await page.mouse.up();
+    const dragged = Math.round((await column.boundingBox()).width);
+    assert.ok(Math.abs(dragged - before.width - 63) <= 4, `dragged from ${before.width} to ${dragged}`);
+    await closeConsole();
+    await startConsole();
+    const after = Math.round((await page.locator('#col_table').boundingBox()).width);
+    assert.ok(Math.abs(after - dragged) <= 1, `kept ${after}, dragged ${dragged}`);
+  });
+
   test('the settings survive a restart', async () => {
     await closeConsole();
     await startConsole();

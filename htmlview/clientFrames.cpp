@@ -51,6 +51,7 @@ const frameType frameTypes[] = {
     {"popupDismissed", {{"u", kind::uid}}},
     {"drop", {{"u", kind::uid}, {"target", kind::uid}, {"index", kind::count}}},
     {"scroll", {{"u", kind::uid}, {"top", kind::number}}},
+    {"resized", {{"u", kind::uid}, {"width", kind::count}}},
     {"rows", {{"u", kind::uid}, {"from", kind::count}, {"to", kind::count}}},
     {"geometry",
      {{"x", kind::integer},

@@ -19,7 +19,7 @@ struct kindRow {
 };
 
 // One row per kind, in the enumeration's order.
-constexpr std::array<kindRow, 22> kinds{{
+constexpr std::array<kindRow, 23> kinds{{
     {eventKind::click, "click", groupMouse},
     {eventKind::dblclick, "dblclick", groupMouse},
     {eventKind::key, "key", groupKey},
@@ -30,6 +30,7 @@ constexpr std::array<kindRow, 22> kinds{{
     {eventKind::popupClosed, "popupClosed", groupControl},
     {eventKind::drop, "drop", groupMouse},
     {eventKind::scroll, "scroll", groupScroll},
+    {eventKind::resized, "resized", groupScroll},
     {eventKind::buttonClick, "buttonClick", groupBehaviorEvents},
     {eventKind::editValueChanged, "editValueChanged", groupBehaviorEvents},
     {eventKind::selectionChanged, "selectionChanged", groupBehaviorEvents},
@@ -154,6 +155,9 @@ std::optional<uiEvent> eventFromClientFrame(const nlohmann::json& frame, documen
   } else if (type == "scroll") {
     e.kind = eventKind::scroll;
     e.y = intField(frame, "top");
+  } else if (type == "resized") {
+    e.kind = eventKind::resized;
+    e.x = intField(frame, "width");
   } else {
     return std::nullopt;
   }

@@ -17,7 +17,8 @@
 // (Page Up/Down; -1: not told) | | input | the text control | the same | value | | select
 // | the chosen row | the list | | | menuitem | the menu item | the same | | | popupClosed | the
 // popup the user closed | the same | | | drop | the drop zone (list, trash) | the dragged element |
-// index: drop position | | scroll | the scrolled element | the same | y: scroll top | | buttonClick
+// index: drop position | | scroll | the scrolled element | the same | y: scroll top | | resized
+// | the element the user sized | the same | x: its new width | | buttonClick
 // | the button (or link) | the same | href for a link | | editValueChanged | the control | the same
 // | value | | selectionChanged | the new current row | the list | | | popupReady, popupDismissed |
 // the popup | the element that owns it (a menu button, or the popup itself) | | | menuItemClick |
@@ -51,6 +52,7 @@ enum class eventKind : std::uint8_t {
   popupClosed,  // the wire's popupDismissed frame: the user closed a popup
   drop,
   scroll,
+  resized,  // the user dragged an element's sizing handle
   // Behaviour events.
   buttonClick,
   editValueChanged,

@@ -17,7 +17,7 @@ constexpr std::size_t maxRowsPerRequest = 1000;
 // The frame types that carry input for the window's document.
 constexpr std::string_view inputTypes[] = {"click",  "dblclick",    "key",      "input",
                                            "select", "contextmenu", "menuitem", "popupDismissed",
-                                           "drop",   "scroll"};
+                                           "drop",   "scroll",      "resized"};
 
 bool isInputType(std::string_view type) {
   return std::find(std::begin(inputTypes), std::end(inputTypes), type) != std::end(inputTypes);

@@ -241,6 +241,26 @@ function listen(view) {
   root.addEventListener('dragover', (e) => onDragOver(view, e));
   root.addEventListener('drop', (e) => onDrop(view, e));
   root.addEventListener('dragend', () => endDrag());
+  root.addEventListener('pointerdown', (e) => onSizingStart(view, e));
+}
+
+// An element the style lets the user size (CSS resize) is sized by dragging the handle in
+// its lower right corner; when the drag ends with a new width, the console hears of it.
+const sizingHandle = 20;
+
+function onSizingStart(view, e) {
+  if (e.button !== 0) return;
+  for (let el = e.target; el && el !== view.root; el = el.parentNode) {
+    if (!el.zvUid || getComputedStyle(el).resize === 'none') continue;
+    const r = el.getBoundingClientRect();
+    if (r.right - e.clientX > sizingHandle || r.bottom - e.clientY > sizingHandle) return;
+    const width = Math.round(r.width);
+    window.addEventListener('pointerup', () => {
+      const now = Math.round(el.getBoundingClientRect().width);
+      if (el.isConnected && now !== width) send({ t: 'resized', w: view.w, u: el.zvUid, width: now });
+    }, { once: true, capture: true });
+    return;
+  }
 }
 
 function onClick(view, e) {

@@ -6,6 +6,9 @@
 #include "zvc/register/terminalDialogs.h"
 #include "zvc/register/versions.h"
 
+#include <algorithm>
+#include <string>
+
 namespace zv {
 
 void reloadTerminalRecord(terminal& t, const installedVersions& versions) {
@@ -35,6 +38,11 @@ consoleSession::consoleSession(windowHost& windows, eventLoop& loop, consoleStat
   hooks.terminalChanged = [this](const macAddress& mac) { terminalChanged(mac); };
   hooks.saveSettings = [this] { saveSettingsNow(); };
   hooks.listContext = [this](element& target) { return !list_ || list_->onRowContext(target); };
+  // A width the user dragged the left column to is kept for the next start.
+  hooks.resized = [this](uiEvent& e) {
+    if (e.target && e.target->attribute("id") == "col_table")
+      settings_.columnWidth = clampColumnWidth(uint32_t(std::max(e.x, 0)));
+  };
   main_ = std::make_unique<mainWindow>(windows_, loop_, state_.versions, std::move(skinDirectory),
                                        std::move(hooks));
   wireCommands();
@@ -68,6 +76,9 @@ bool consoleSession::saveSettingsNow() {
 }
 
 void consoleSession::frameBuilt(consoleMode mode, document& doc) {
+  // The left column is sized by its content unless the user dragged it wider or narrower.
+  if (elementRef column = doc.byId("col_table"); column && settings_.columnWidth > 0)
+    column->setStyle("width", std::to_string(settings_.columnWidth) + "px");
   if (!list_) {
     terminalsListHooks hooks;
     hooks.reloadTerminal = [this](terminal& t) { reloadTerminalRecord(t, state_.versions); };

@@ -251,6 +251,9 @@ bool mainWindow::handleEvent(uiEvent& e) {
     case eventKind::scroll:
       if (hooks_.scroll) hooks_.scroll(e);
       return false;
+    case eventKind::resized:
+      if (hooks_.resized) hooks_.resized(e);
+      return true;
     case eventKind::elementExpanded: {
       // A tab became current: the panels switch.
       if (!e.target || !e.target->attribute("panel")) return false;

@@ -64,6 +64,8 @@ struct mainWindowHooks {
   // Drops and the other mouse events nobody took (drag and drop of the panels).
   std::function<void(uiEvent&)> mouse;
   std::function<void(uiEvent&)> scroll;
+  // The user dragged the sizing handle of an element (the left column).
+  std::function<void(uiEvent&)> resized;
   // A right click in the terminals list at the target, before its context menu shows;
   // false: the menu does not show.
   std::function<bool(element& target)> listContext;

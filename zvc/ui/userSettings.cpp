@@ -59,6 +59,7 @@ userSettings loadSettings(registryStore& store) {
   s.width = std::max(readSigned(store, "width", cwUseDefault), minimumMainWidth);
   s.height = std::max(readSigned(store, "height", 0), minimumMainHeight);
   s.terminalsWidth = readDword(store, "terminalswidth", 300);
+  s.columnWidth = clampColumnWidth(readDword(store, "listwidth", 0));
   s.showMAC = readFlag(store, "showMAC", true);
   s.showHost = readFlag(store, "showHost", true);
   s.showIP = readFlag(store, "showIP", false);
@@ -92,6 +93,7 @@ bool saveSettings(registryStore& store, const userSettings& s, const screenRect&
       {"serverTime", s.serverTime},
       {"sortColumn", uint32_t(s.sortColumn)},
       {"filterColumn", uint32_t(s.filterColumn)},
+      {"listwidth", s.columnWidth},
   };
   bool ok = true;
   for (const auto& [name, number] : values) ok = writeDword(store, name, number) && ok;

@@ -23,6 +23,13 @@ namespace zv {
 // The window system's "place it yourself" marker for a position or a size.
 constexpr int32_t cwUseDefault = int32_t(0x80000000u);
 constexpr int32_t minimumMainWidth = 1200;
+// Bounds of a dragged width of the left column; a stored width outside them (or 0)
+// leaves the column sized by its content.
+constexpr uint32_t minimumColumnWidth = 160;
+constexpr uint32_t maximumColumnWidth = 1600;
+constexpr uint32_t clampColumnWidth(uint32_t width) {
+  return width < minimumColumnWidth || width > maximumColumnWidth ? 0 : width;
+}
 constexpr int32_t minimumMainHeight = 950;
 
 constexpr std::string_view userSettingsKey = "Software\\Zelvar\\ZVCenter";
@@ -60,6 +67,9 @@ struct userSettings {
   int32_t width = minimumMainWidth;
   int32_t height = minimumMainHeight;
   uint32_t terminalsWidth = 300;  // read at start, written back unchanged
+  // The left column's width as the user dragged it (CSS pixels, minimumColumnWidth to
+  // maximumColumnWidth); 0: the column is sized by its content. Value "listwidth".
+  uint32_t columnWidth = 0;
   bool showMAC = true;
   bool showHost = true;
   bool showIP = false;

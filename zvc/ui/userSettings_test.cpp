@@ -56,7 +56,8 @@ TEST_F(UserSettings, ClampsAndDamage) {
   EXPECT_EQ(s.width, 1600);
 }
 
-// Saving writes the fifteen values in their fixed order and reads back the same.
+// Saving writes the fifteen values in their fixed order, then the console's own
+// "listwidth", and reads back the same.
 TEST_F(UserSettings, SaveOrderAndRoundTrip) {
   userSettings s;
   s.terminalsWidth = 333;
@@ -65,12 +66,13 @@ TEST_F(UserSettings, SaveOrderAndRoundTrip) {
   s.sortColumn = 2;
   s.filterColumn = 3;
   s.serverTime = false;
+  s.columnWidth = 420;
   ASSERT_TRUE(saveSettings(store, s, {-200, 40, 1300, 1000}));
-  EXPECT_EQ(
-      store.valueNames(userSettingsKey),
-      (std::vector<std::string>{"posX", "posY", "width", "terminalswidth", "height", "showMAC",
-                                "showHost", "showIP", "showNote", "showLastlogin", "showOnline",
-                                "showTime", "serverTime", "sortColumn", "filterColumn"}));
+  EXPECT_EQ(store.valueNames(userSettingsKey),
+            (std::vector<std::string>{"posX", "posY", "width", "terminalswidth", "height",
+                                      "showMAC", "showHost", "showIP", "showNote", "showLastlogin",
+                                      "showOnline", "showTime", "serverTime", "sortColumn",
+                                      "filterColumn", "listwidth"}));
   userSettings back = loadSettings(store);
   EXPECT_EQ(back.window(), (screenRect{-200, 40, 1300, 1000}));
   EXPECT_EQ(back.terminalsWidth, 333u);
@@ -79,6 +81,13 @@ TEST_F(UserSettings, SaveOrderAndRoundTrip) {
   EXPECT_FALSE(back.serverTime);
   EXPECT_EQ(back.sortColumn, 2);
   EXPECT_EQ(back.filterColumn, 3);
+  EXPECT_EQ(back.columnWidth, 420u);
+  // A width out of bounds (a hand-edited file) leaves the column sized by its content.
+  for (uint32_t width : {0u, 20u, 159u, 1601u, 0xFFFFFFFFu}) {
+    s.columnWidth = width;
+    ASSERT_TRUE(saveSettings(store, s, {0, 0, 1300, 1000}));
+    EXPECT_EQ(loadSettings(store).columnWidth, 0u) << width;
+  }
 }
 
 // A window whose centre is on a monitor stays; one whose centre is on none goes to the
