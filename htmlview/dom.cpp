@@ -216,6 +216,37 @@ bool element::sortChildren(std::size_t from, std::size_t to, const elementCompar
   return true;
 }
 
+bool element::permuteChildren(const std::vector<std::size_t>& place) {
+  ZV_ASSERT_UI_THREAD();
+  const std::size_t n = kids_.size();
+  std::vector<bool> taken(n, false);
+  bool valid = place.size() == n;
+  for (std::size_t i = 0; valid && i < n; ++i) {
+    valid = place[i] < n && !taken[place[i]];
+    if (valid) taken[place[i]] = true;
+  }
+  if (!valid) {
+    ZV_REPORT("bad permutation of %zu children", n);
+    return false;
+  }
+  // Text stays where it was: only the elements move.
+  std::vector<elementRef> kids(n);
+  std::vector<std::string> texts(n);
+  bool moved = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    texts[i] = std::move(kids_[i]->before_);
+    moved = moved || place[i] != i;
+    kids[place[i]] = std::move(kids_[i]);
+  }
+  kids_ = std::move(kids);
+  for (std::size_t i = 0; i < n; ++i) {
+    kids_[i]->index_ = i;
+    kids_[i]->before_ = std::move(texts[i]);
+  }
+  if (moved && connected_ && doc_) doc_->recorder_->reordered(*this);
+  return true;
+}
+
 // ---- attributes, style, states, value
 
 std::optional<std::string_view> element::attribute(std::string_view name) const {

@@ -144,6 +144,10 @@ class element {
   // keeps its places. While the comparator runs, index() still gives each child's place
   // before the sort (a comparator may look up keys by it). False for a bad range.
   bool sortChildren(std::size_t from, std::size_t to, const elementComparator& compare);
+  // Moves child i to place[i]; `place` must hold each index of the children once. In
+  // linear time, for callers that know the order already. False (nothing moves) for a
+  // place vector that is not such a permutation.
+  bool permuteChildren(const std::vector<std::size_t>& place);
 
   // Attributes. Names compare without ASCII case; setting nullopt removes.
   std::size_t attributeCount() const { return attrs_.size(); }

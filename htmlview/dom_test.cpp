@@ -193,6 +193,16 @@ TEST(Dom, SortChildrenInARange) {
   test::logCapture log;
   EXPECT_FALSE(t.sortChildren(2, 9, byK));
   EXPECT_FALSE(t.sortChildren(3, 2, byK));
+
+  // A permutation: child i goes to place[i]; anything else moves nothing.
+  ASSERT_TRUE(t.permuteChildren({4, 3, 0, 1, 2}));
+  EXPECT_EQ(tagsOf(t), "r4 h r2 r1 r3");
+  EXPECT_EQ(t.child(2)->index(), 2u);
+  EXPECT_EQ(t.textBefore(1), "\n");
+  for (const std::vector<std::size_t>& bad :
+       {std::vector<std::size_t>{0, 1, 2, 3}, {0, 1, 2, 3, 3}, {0, 1, 2, 3, 5}})
+    EXPECT_FALSE(t.permuteChildren(bad));
+  EXPECT_EQ(tagsOf(t), "r4 h r2 r1 r3");
 }
 
 // Attributes, style, visibility, states, values, text and markup.

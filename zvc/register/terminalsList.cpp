@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
 namespace zv {
@@ -329,56 +330,46 @@ void terminalsList::rearrangeRows() {
   currentRow_ = {};
   const terminal* current = terminals_.current();
   // Each displayed terminal's row gets its place; rows of terminals no longer displayed
-  // go after them and are taken off the end. Rows are moved in one sort of the list's
-  // children, never one by one (50,000 single moves would each shift the rest). The sort
-  // reads each row's place by its index before the sort.
-  const std::size_t gone = displayed.size();
-  std::vector<std::size_t> place(list->childCount(), gone);
-  std::unordered_set<macAddress, macAddressHash> shown;
-  shown.reserve(displayed.size());
-  std::size_t placed = 0;
+  // go after them and are taken off the end. Rows are moved in one permutation of the
+  // list's children, never one by one (50,000 single moves would each shift the rest).
+  constexpr std::size_t unplaced = SIZE_MAX;
+  std::vector<std::size_t> place(list->childCount(), unplaced);
+  place.reserve(list->childCount() + displayed.size());
   for (std::size_t i = 0; i < displayed.size(); ++i) {
     const terminal* t = displayed[i];
-    shown.insert(t->mac);
     auto found = rows_.find(t->mac);
+    elementRef row;
     if (found != rows_.end() && found->second->parent() == list) {
-      element& row = *found->second;
-      markSortColumn(row, settings_, t->mac.isPseudo());
-      std::string wanted = rowClass(*t);
-      if (row.attribute("class") != wanted) row.setAttribute("class", wanted);
-      row.setStates(0, stateCurrent);
-      row.removeAttribute("current");
-      place[row.index()] = i;
-      ++placed;
-    } else {
+      row = found->second;
+    } else if (auto spare = spare_.find(t->mac); spare != spare_.end()) {
       // A row the filter took away earlier comes back as it was (its content does not
-      // depend on the sort); otherwise it is made.
-      elementRef row;
-      if (auto spare = spare_.find(t->mac); spare != spare_.end()) {
-        row = std::move(spare->second);
-        spare_.erase(spare);
-        markSortColumn(*row, settings_, t->mac.isPseudo());
-        std::string wanted = rowClass(*t);
-        if (row->attribute("class") != wanted) row->setAttribute("class", wanted);
-      } else {
-        row = makeRow(*t, false);
-      }
-      if (!row) continue;
-      list->append(row);
-      place.push_back(i);
-      rows_[t->mac] = row;
-      ++placed;
+      // depend on the filter); otherwise it is made.
+      row = std::move(spare->second);
+      spare_.erase(spare);
+    } else {
+      row = makeRow(*t, false);
     }
+    markSortColumn(*row, settings_, t->mac.isPseudo());
+    std::string wanted = rowClass(*t);
+    if (row->attribute("class") != wanted) row->setAttribute("class", wanted);
+    if (row->hasState(stateCurrent)) row->setStates(0, stateCurrent);
+    if (row->hasAttribute("current")) row->removeAttribute("current");
+    if (row->parent() != list) {
+      list->append(row);
+      place.push_back(unplaced);
+      rows_[t->mac] = row;
+    }
+    place[row->index()] = i;
   }
-  list->sortChildren(0, list->childCount(), [&](const element& a, const element& b) {
-    std::size_t x = place[a.index()], y = place[b.index()];
-    return x < y ? -1 : x > y ? 1 : 0;
-  });
-  // What sorted last are the rows of terminals that left the list.
-  while (list->childCount() > placed) list->child(list->childCount() - 1)->remove();
+  std::size_t next = displayed.size();
+  for (std::size_t& p : place)
+    if (p == unplaced) p = next++;
+  list->permuteChildren(place);
+  // What comes last are the rows of terminals that left the list.
+  while (list->childCount() > displayed.size()) list->child(list->childCount() - 1)->remove();
   // Rows of terminals the filter leaves out are kept for when it lets them in again.
   std::erase_if(rows_, [&](auto& entry) {
-    if (shown.count(entry.first)) return false;
+    if (model_.listsMac(entry.first)) return false;
     spare_[entry.first] = std::move(entry.second);
     return true;
   });

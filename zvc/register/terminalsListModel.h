@@ -46,7 +46,8 @@ class terminalsListModel {
   void keepSorted();
 
   const std::vector<terminal*>& displayed() const;
-  bool contains(const terminal& t) const { return listed_.count(t.mac) != 0; }
+  bool contains(const terminal& t) const { return listsMac(t.mac); }
+  bool listsMac(const macAddress& mac) const { return listed_.count(mac) != 0; }
   // The terminal's index in the displayed list, or -1.
   std::ptrdiff_t indexOf(const terminal& t) const;
   // Takes the terminal out; its former index, or -1 when it was not listed.
