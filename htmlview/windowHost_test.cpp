@@ -94,7 +94,8 @@ TEST_F(WindowHost, SendsEveryWindowOnAttach) {
 // so do changes made by posted tasks and timers, and flush() sends the rest.
 TEST_F(WindowHost, SendsOneBatchPerHandledEvent) {
   windowId main = openMain();
-  windowId other = windows.openWindow({"Other", 300, 200, 0, false, {}, false}, "<div id=status></div>");
+  windowId other =
+      windows.openWindow({"Other", 300, 200, 0, false, {}, false}, "<div id=status></div>");
   browser.attach();
   loop.pump();
   std::vector<std::string> seen;
