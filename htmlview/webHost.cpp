@@ -542,12 +542,17 @@ webHost::webHost(webHostConfig config, hostSink& sink)
 webHost::~webHost() {
   if (!impl_->started) return;
   hostCore& core = impl_->core;
-  auto closed = std::make_shared<std::promise<void>>();
-  std::future<void> over = closed->get_future();
-  net::post(core.ioc, [&core, closed] { core.endControl([closed] { closed->set_value(); }); });
-  if (over.wait_for(endingWait) != std::future_status::ready)
-    logMessage("web host: the browser client did not answer the closing in time");
-  impl_->core.ioc.stop();
+  try {
+    auto closed = std::make_shared<std::promise<void>>();
+    std::future<void> over = closed->get_future();
+    net::post(core.ioc, [&core, closed] { core.endControl([closed] { closed->set_value(); }); });
+    if (over.wait_for(endingWait) != std::future_status::ready)
+      logMessage("web host: the browser client did not answer the closing in time");
+  } catch (const std::exception& e) {
+    // Without the closing the page only takes the console for lost.
+    ZV_REPORT("web host: cannot close the client's connection: %s", e.what());
+  }
+  core.ioc.stop();
   impl_->thread.join();
 }
 
