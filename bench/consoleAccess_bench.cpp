@@ -89,7 +89,7 @@ int main() {
   zv::webHost host(zv::webHostConfig{}, windows);
   windows.setSender([&host](const json& frame) { host.send(frame); });
   if (!host.start()) return 1;
-  zv::windowId main = windows.openWindow({"Zelvar Center", 800, 600, 0, false, {}},
+  zv::windowId main = windows.openWindow({"Zelvar Center", 800, 600, 0, false, {}, false},
                                          "<button id=save>Save</button><p id=status>0</p>");
   int count = 0;
   windows.setEventHandler(main, [&](zv::uiEvent& e) {

@@ -1,7 +1,9 @@
 // The console on a demo installation (zvdemo) in headless Chromium: the terminals list,
 // its columns, sort and filter, hiding and removing terminals, the add and find
-// dialogs, and the per-user settings across a restart. What the page shows is checked
-// against what zvctl reads from the same installation, and changes against the disk.
+// dialogs (their layout, sizing border and edit menus), the menus' placement and looks,
+// the per-user settings across a restart and the page of a console that another one
+// took over. What the page shows is checked against what zvctl reads from the same
+// installation, and changes against the disk.
 
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
@@ -26,6 +28,23 @@ describe('console on the demo installation', { skip, timeout: 150000 }, () => {
   const rowMacs = () => page.locator(rows).evaluateAll((els) => els.map((e) => e.getAttribute('tlgid')));
   const terminalDir = (mac) => path.join(root, 'ZelvarData/Terminals', mac.replaceAll(':', '.'));
   const zvctl = (...args) => JSON.parse(execFileSync(path.join(build, 'zvctl'), args, { env: { ...process.env, ...env } }));
+  // The open dialog's layer, and an element of its document.
+  const dialog = () => page.locator('.zv-dialog').last();
+  const inDialog = (selector) => dialog().locator(selector);
+  const currentTab = () => page.locator('#main_tabs > .strip > [panel][data-current]').getAttribute('panel');
+  // The column menu's drop-down `id`: opens its list and chooses the option with `text`.
+  async function chooseInMenu(id, text) {
+    await page.locator('#' + id).click();
+    const list = page.locator('.zv-dropdown');
+    await list.waitFor({ state: 'visible' });
+    await list.locator('zv-option', { hasText: new RegExp('^' + text + '$') }).click();
+    await list.waitFor({ state: 'detached' });
+  }
+  async function openColumnMenu() {
+    const menu = page.locator('#menu_terminals > menu');
+    if (!(await menu.evaluate((m) => m.hasAttribute('data-popup')))) await page.locator('#menu_terminals').click();
+    await page.locator('#menu_terminals > menu[data-popup]').waitFor({ state: 'visible' });
+  }
 
   async function startConsole() {
     zv = await zvcenter.start([], { gallery: false, env });
@@ -301,11 +320,228 @@ describe('console on the demo installation', { skip, timeout: 150000 }, () => {
     assert.ok(Math.abs(after - dragged) <= 1, `kept ${after}, dragged ${dragged}`);
   });
 
+  test('the add window holds its form; the find window has a sizing border; both have the edit menu', async () => {
+    await page.locator('#add_terminal').click();
+    await inDialog('#hostValue').waitFor({ state: 'visible' });
+    // Nothing scrolls sideways: the form is as wide as the window's client area.
+    const widths = await dialog().locator('.zv-content').evaluate((c) => {
+      const body = c.shadowRoot.querySelector('body');
+      return { scroll: c.scrollWidth, client: c.clientWidth, body: body.scrollWidth, bodyClient: body.clientWidth };
+    });
+    assert.equal(widths.scroll, widths.client, JSON.stringify(widths));
+    assert.equal(widths.body, widths.bodyClient, JSON.stringify(widths));
+    // The fields' edit menu instead of the browser's: select all, cut, paste back.
+    await browser.context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: new URL(zv.url).origin });
+    const host = inDialog('#hostValue');
+    await host.fill('ws-edit-1');
+    const edit = async (item) => {
+      await host.click({ button: 'right' });
+      const menu = inDialog('#input-edit[data-popup]');
+      await menu.waitFor({ state: 'visible' });
+      await menu.locator('li', { hasText: item }).click();
+      await menu.waitFor({ state: 'hidden' });
+    };
+    await edit('Выделить все');
+    assert.deepEqual(await host.evaluate((i) => [i.selectionStart, i.selectionEnd]), [0, 9]);
+    await edit('Вырезать');
+    await eventually(() => host.inputValue(), '');
+    await edit('Вставить');
+    await eventually(() => host.inputValue(), 'ws-edit-1');
+    await shot('add-dialog-edit');
+    await inDialog('#addTerminal_cancel').click();
+    await dialog().waitFor({ state: 'detached' });
+
+    await page.locator('#find_terminal').click();
+    await inDialog('#hostValue').waitFor({ state: 'visible' });
+    const frame = dialog().locator('.zv-frame');
+    const size = () => frame.evaluate((f) => [f.clientWidth, f.clientHeight]);
+    const inputWidth = () => inDialog('#hostValue').evaluate((i) => i.getBoundingClientRect().width);
+    const [w, h] = await size();
+    assert.deepEqual([w, h], [330, 240]);
+    const before = await inputWidth();
+    const grip = await dialog().locator('.zv-grip-se').boundingBox();
+    assert.ok(grip, 'the find window has a sizing border');
+    await page.mouse.move(grip.x + grip.width / 2, grip.y + grip.height / 2);
+    await page.mouse.down();
+    await page.mouse.move(grip.x + 80, grip.y + 40, { steps: 4 });
+    await page.mouse.up();
+    const [w2, h2] = await size();
+    assert.ok(w2 >= w + 70 && h2 >= h + 30, `resized to ${w2} × ${h2}`);
+    assert.ok(await inputWidth() > before + 60, 'the inputs widen with the window');
+    await shot('find-resized');
+    await inDialog('#findTerminal_cancel').click();
+    await dialog().waitFor({ state: 'detached' });
+  });
+
+  test('the column menu: readable when hovered, never under its tooltip, the columns in use, filter captions', async () => {
+    const button = page.locator('#menu_terminals');
+    const tip = page.locator('#menu_details[data-zv-tooltip]');
+    // Resting on the button shows its tooltip; opening the menu hides it, and resting
+    // on the menu's items does not bring it back.
+    await button.hover();
+    await tip.waitFor({ state: 'visible' });
+    await button.click();
+    await page.locator('#menu_terminals > menu[data-popup]').waitFor({ state: 'visible' });
+    assert.equal(await tip.count(), 0);
+    await page.locator('#showHost').hover();
+    await page.waitForTimeout(450);
+    assert.equal(await tip.count(), 0, 'no tooltip over the open menu');
+    // The hovered item's text stands out from its background.
+    const contrast = await page.locator('#showHost').evaluate((b) => {
+      const rgb = (c) => c.match(/[\d.]+/g).slice(0, 3).map(Number);
+      const lum = (c) => {
+        const [r, g, bl] = rgb(c).map((v) => { v /= 255; return v <= 0.03928 ? v / 12.92 : ((v + 0.055) / 1.055) ** 2.4; });
+        return 0.2126 * r + 0.7152 * g + 0.0722 * bl;
+      };
+      let bg = 'rgba(0, 0, 0, 0)';
+      for (let e = b; e && /rgba\(0, 0, 0, 0\)|transparent/.test(bg); e = e.parentElement) bg = getComputedStyle(e).backgroundColor;
+      const [a, c] = [lum(getComputedStyle(b).color), lum(bg)].sort((x, y) => y - x);
+      return (a + 0.05) / (c + 0.05);
+    });
+    assert.ok(contrast >= 4.5, `contrast of the hovered item ${contrast.toFixed(2)}`);
+
+    // Unticking every column leaves the menu showing what the list uses: MAC.
+    const columns = ['showMAC', 'showIP', 'showHost', 'showNote', 'showLastlogin', 'showOnline', 'showTime'];
+    const ticked = async () => {
+      const out = [];
+      for (const id of columns) if (await page.locator('#' + id).getAttribute('data-checked') !== null) out.push(id);
+      return out;
+    };
+    const was = await ticked();
+    for (const id of was) {
+      await openColumnMenu();
+      await page.locator('#' + id).click();
+    }
+    await openColumnMenu();
+    await eventually(ticked, ['showMAC']);
+    const face = (id) => page.locator(`#${id} > zv-option[data-zv-face]`).evaluate((o) =>
+      o.getAttribute('caption') || o.textContent.trim());
+    assert.equal(await face('sort_terminals'), 'MAC');
+    await shot('menu-no-columns');
+    for (const id of was.filter((c) => c !== 'showMAC')) {
+      await openColumnMenu();
+      await page.locator('#' + id).click();
+    }
+    await openColumnMenu();
+    await eventually(ticked, was);
+
+    // A chosen filter shows its caption on the closed select; the options keep their texts.
+    const optionTexts = () => page.locator('#filter_terminals > zv-option').evaluateAll((os) => os.map((o) => o.textContent.trim()));
+    const texts = await optionTexts();
+    await chooseInMenu('filter_terminals', 'Все, в том числе скрытые');
+    await eventually(() => face('filter_terminals'), 'все, включая скрытые');
+    assert.equal(await page.locator('#filter_terminals > zv-option[data-zv-face]').evaluate((o) =>
+      getComputedStyle(o, '::before').content), '"все, включая скрытые"');
+    assert.deepEqual(await optionTexts(), texts);
+    await openColumnMenu();
+    await chooseInMenu('filter_terminals', 'Все кроме скрытых');
+    await eventually(() => face('filter_terminals'), 'все');
+    assert.deepEqual(await optionTexts(), texts);
+    await page.keyboard.press('Escape');
+  });
+
+  test('a pseudo-terminal chosen on the DHCP or Logs tab switches to a tab that is shown', async () => {
+    const tab = (name) => page.locator(`#main_tabs > .strip > [panel="${name}"]`);
+    const real = page.locator(`${rows}:not([tmplt])`).first();
+    const pseudo = page.locator(`${rows}[tmplt]`).first();
+    for (const name of ['panel-dhcp', 'panel-logs']) {
+      await real.click();
+      await tab(name).click();
+      await eventually(currentTab, name);
+      await pseudo.click();
+      await eventually(currentTab, 'panel-templates');
+      assert.equal(await tab(name).isVisible(), false);
+      assert.equal(await tab('panel-templates').isVisible(), true);
+    }
+    await real.click();
+    await eventually(() => tab('panel-dhcp').isVisible(), true);
+  });
+
+  test('find of a hidden terminal lists every terminal and keeps the found one current', async () => {
+    const hidden = zvctl('terminals').terminals.find((t) => !t.pseudo && t.hidden);
+    assert.ok(hidden, 'the demo has a hidden terminal');
+    assert.ok(!(await rowMacs()).includes(hidden.mac));
+    await page.locator('#find_terminal').click();
+    const mac = inDialog('#MACValue');
+    await mac.waitFor({ state: 'visible' });
+    await inDialog('#findTerminal_clear').click();
+    await mac.fill(hidden.mac);
+    await page.keyboard.press('Enter');
+    await eventually(() => page.locator(`${rows}[data-current]`).getAttribute('tlgid'), hidden.mac);
+    await eventually(() => page.locator('#main_tabs').getAttribute('tlgid'), hidden.mac);
+    assert.equal(await page.locator('#filter_terminals > zv-option[data-zv-face]').getAttribute('caption'),
+      'все, включая скрытые');
+    await shot('found-hidden');
+    await page.keyboard.press('Escape');
+    await dialog().waitFor({ state: 'detached' });
+    await openColumnMenu();
+    await chooseInMenu('filter_terminals', 'Все кроме скрытых');
+    await page.keyboard.press('Escape');
+    await eventually(async () => (await rowMacs()).includes(hidden.mac), false);
+    await page.locator(rows).first().click();
+  });
+
+  test('the list\'s context menu and its ZVDHCP submenu stay inside a low window', async () => {
+    await page.setViewportSize({ width: 1200, height: 420 });
+    try {
+      const list = await page.locator('#terminals_widget').boundingBox();
+      const low = await page.locator(rows).evaluateAll((els, bottom) => {
+        const inView = els.map((e) => e.getBoundingClientRect()).filter((r) => r.bottom <= bottom && r.height > 0);
+        const r = inView[inView.length - 1];
+        return { x: r.left + 20, y: r.bottom - 6 };
+      }, list.y + list.height);
+      await page.mouse.click(low.x, low.y, { button: 'right' });
+      const menu = page.locator('#list_context[data-popup]');
+      await menu.waitFor({ state: 'visible' });
+      const inside = (box) => box && box.y >= 0 && box.x >= 0 && box.y + box.height <= 420.5 && box.x + box.width <= 1200.5;
+      assert.ok(inside(await menu.boundingBox()), JSON.stringify(await menu.boundingBox()));
+      await menu.locator('li', { hasText: /^ZVDHCP/ }).first().hover();
+      const sub = page.locator('#list_context li > menu');
+      await sub.waitFor({ state: 'visible' });
+      await eventually(async () => inside(await sub.boundingBox()), true, 2000);
+      // The submenu's items can be reached: one is under the pointer when moved there.
+      await page.locator('#DHCPlistens').hover();
+      assert.equal(await sub.isVisible(), true);
+      await shot('submenu-low');
+      await page.keyboard.press('Escape');
+    } finally {
+      await page.setViewportSize({ width: 1200, height: 900 });
+    }
+  });
+
   test('the settings survive a restart', async () => {
     await closeConsole();
     await startConsole();
     await page.locator('#terminals_widget .IP_item').first().waitFor({ state: 'visible' });
     await shot('restarted');
+  });
+
+  test('a console taking over ends this one: its page says so and stops trying', async () => {
+    // Started without a terminal, the second console asks the running one to close at
+    // once; the first console's user agrees.
+    const starting = zvcenter.start([], { gallery: false, env });
+    let second = null;
+    try {
+      assert.match(await answerBox('IDOK'), /Получен запрос закрыть конфигуратор/);
+      second = await starting;
+      const status = page.locator('#zv-status');
+      const ended = 'Консоль завершила работу. Это окно можно закрыть.';
+      await eventually(() => status.textContent(), ended, 10000);
+      // No more attempts: the text stays, without a button to connect again.
+      await page.waitForTimeout(1500);
+      assert.equal(await status.textContent(), ended);
+      assert.equal(await status.locator('button').count(), 0);
+      await shot('taken-over');
+      // The second console serves a page of its own.
+      await page.goto(second.url);
+      await page.locator(rows).first().waitFor({ state: 'visible' });
+    } finally {
+      second = second || await starting.catch(() => null);
+      if (second) {
+        await zv.stop();
+        zv = second;
+      }
+    }
   });
 });
 

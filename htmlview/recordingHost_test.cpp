@@ -18,7 +18,7 @@ TEST(RecordingHost, MirrorFollowsTheDocument) {
   windowHost windows(loop);
   recordingHost browser(windows);
   windowId w = windows.openWindow(
-      {"Mirror", 400, 300, 0, false, {}},
+      {"Mirror", 400, 300, 0, false, {}, false},
       "<body><p id=p>text</p><ul id=list>x<li id=a>a</li>y<li id=b>b</li>z<li id=c>c</li></ul>"
       "<input id=in value=1><textarea id=ta>t</textarea><div id=box><span id=s>s</span></div>"
       "</body>");
@@ -100,7 +100,7 @@ TEST(RecordingHost, QueriesAndDetaching) {
   eventLoop loop(clock);
   windowHost windows(loop);
   recordingHost browser(windows);
-  windowId w = windows.openWindow({"Query", 400, 300, 0, false, {}},
+  windowId w = windows.openWindow({"Query", 400, 300, 0, false, {}, false},
                                   "<ul id=list><li class=row>a</li><li class='row on'>b<br>c</li>"
                                   "</ul><a id=help href='#topic'>help</a>");
   EXPECT_EQ(browser.window(w), nullptr);

@@ -19,6 +19,8 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
+#include <future>
 #include <list>
 #include <thread>
 
@@ -36,6 +38,9 @@ constexpr std::size_t maxRequestHeader = 16 * 1024;
 constexpr auto acceptBackoff = std::chrono::milliseconds(100);
 // How often a WebSocket whose reading paused looks whether the console caught up.
 constexpr auto resumePoll = std::chrono::milliseconds(10);
+// When the console ends, how long it waits for the client to answer the WebSocket's
+// closing: the client must learn that the console ended and not just lost its line.
+constexpr auto endingWait = std::chrono::milliseconds(1000);
 // A frame larger than maxClientFrameBytes is read and thrown away; one larger than this
 // ends the connection.
 constexpr std::size_t maxIncomingMessage = 16 * 1024 * 1024;
@@ -86,6 +91,9 @@ struct hostCore {
   // A new WebSocket is open: it takes control or is told that another client has it.
   bool takeControl(const std::shared_ptr<wsSession>& session);
   void lostControl(const wsSession* session);
+  // The console ends: the controlling client's WebSocket closes with endedCloseCode;
+  // `done` runs once that closing is over (at once without a client).
+  void endControl(std::function<void()> done);
 };
 
 class wsSession : public trackedConnection, public std::enable_shared_from_this<wsSession> {
@@ -127,6 +135,23 @@ class wsSession : public trackedConnection, public std::enable_shared_from_this<
     if (queue_.size() == 1) write();
   }
 
+  // Closes the WebSocket because the console ends, once the frames queued so far are
+  // written; `done` runs when the closing is over or failed. I/O thread.
+  void end(std::function<void()> done) {
+    if (closing_) {
+      done();
+      return;
+    }
+    ended_ = std::move(done);
+    closeReason_ = websocket::close_reason(static_cast<websocket::close_code>(endedCloseCode),
+                                           endedCloseReason);
+    if (queue_.empty()) {
+      close();
+    } else {
+      closeAfterWrite_ = true;
+    }
+  }
+
  private:
   void onAccept(beast::error_code ec) {
     if (ec) {
@@ -136,6 +161,7 @@ class wsSession : public trackedConnection, public std::enable_shared_from_this<
     if (!core_.takeControl(shared_from_this())) {
       // Another client controls the console: say so, then close.
       closeAfterWrite_ = true;
+      closeReason_ = websocket::close_code::try_again_later;
       queue(std::make_shared<const std::string>(R"({"t":"inUse"})"));
       return;
     }
@@ -220,6 +246,7 @@ class wsSession : public trackedConnection, public std::enable_shared_from_this<
     if (ec) {
       queue_.clear();
       pendingBytes_ = 0;
+      if (ended_) std::exchange(ended_, nullptr)();
       return;  // the read side notices the broken connection
     }
     pendingBytes_ -= queue_.front()->size();
@@ -227,10 +254,15 @@ class wsSession : public trackedConnection, public std::enable_shared_from_this<
     if (!queue_.empty()) {
       write();
     } else if (closeAfterWrite_) {
-      closing_ = true;
-      ws_.async_close(websocket::close_code::try_again_later,
-                      [self = shared_from_this()](beast::error_code) {});
+      close();
     }
+  }
+
+  void close() {
+    closing_ = true;
+    ws_.async_close(closeReason_, [self = shared_from_this()](beast::error_code) {
+      if (self->ended_) std::exchange(self->ended_, nullptr)();
+    });
   }
 
   websocket::stream<beast::tcp_stream> ws_;
@@ -244,6 +276,8 @@ class wsSession : public trackedConnection, public std::enable_shared_from_this<
   bool controlling_ = false;
   bool closeAfterWrite_ = false;
   bool closing_ = false;
+  websocket::close_reason closeReason_;
+  std::function<void()> ended_;  // while closing because the console ends
   net::steady_timer resume_;
 };
 
@@ -481,6 +515,14 @@ void hostCore::lostControl(const wsSession* session) {
   }
 }
 
+void hostCore::endControl(std::function<void()> done) {
+  if (auto session = controller.lock()) {
+    session->end(std::move(done));
+  } else {
+    done();
+  }
+}
+
 bool isLoopback(const net::ip::address& address) {
   return address.is_loopback();
 }
@@ -499,7 +541,18 @@ webHost::webHost(webHostConfig config, hostSink& sink)
 
 webHost::~webHost() {
   if (!impl_->started) return;
-  impl_->core.ioc.stop();
+  hostCore& core = impl_->core;
+  try {
+    auto closed = std::make_shared<std::promise<void>>();
+    std::future<void> over = closed->get_future();
+    net::post(core.ioc, [&core, closed] { core.endControl([closed] { closed->set_value(); }); });
+    if (over.wait_for(endingWait) != std::future_status::ready)
+      logMessage("web host: the browser client did not answer the closing in time");
+  } catch (const std::exception& e) {
+    // Without the closing the page only takes the console for lost.
+    ZV_REPORT("web host: cannot close the client's connection: %s", e.what());
+  }
+  core.ioc.stop();
   impl_->thread.join();
 }
 

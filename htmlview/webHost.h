@@ -12,6 +12,9 @@
 //
 // One client controls the console at a time. A second WebSocket gets {"t":"inUse"} and
 // is closed; when the controlling client goes, the next one to connect takes over.
+// When the host is destroyed (the console ends) it closes the controlling client's
+// WebSocket with endedCloseCode and endedCloseReason, waiting a moment for the answer, so
+// that the page tells the console ended instead of trying to connect again.
 //
 // Threads: start() starts the host's own I/O thread. All hostSink callbacks run on that
 // thread, one at a time; the console hands them to its user-interface thread through
@@ -50,6 +53,11 @@ class hostSink {
 // Limits of the host (docs/security.md).
 constexpr std::size_t maxHostConnections = 256;
 constexpr std::size_t maxQueuedFrames = 64;
+
+// How the WebSocket of the controlling client closes when the console ends: "going
+// away", with a reason that tells it from a browser or proxy going away.
+constexpr std::uint16_t endedCloseCode = 1001;
+constexpr const char* endedCloseReason = "ended";
 
 struct webHostConfig {
   // Only loopback addresses are accepted (127.0.0.0/8, ::1).

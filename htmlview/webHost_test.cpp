@@ -158,6 +158,8 @@ class wsClient {
   }
 
   void close() { ws_.close(websocket::close_code::normal); }
+  // What the host's closing said, once a read has ended with websocket::error::closed.
+  const websocket::close_reason& closeReason() const { return ws_.reason(); }
 
  private:
   net::io_context ioc_;
@@ -282,7 +284,8 @@ TEST_F(WebHost, RefusesForeignWebSockets) {
 }
 
 // One client controls the console: a second one is told so and closed; frames reach
-// only the controller; when it leaves, the next client takes over.
+// only the controller; when it leaves, the next client takes over. When the console
+// ends, the controller gets its last frame and a closing that says the console ended.
 TEST_F(WebHost, OneControllingClient) {
   const std::string cookie = session();
   auto first = std::make_unique<wsClient>(host->port(), cookie);
@@ -295,6 +298,7 @@ TEST_F(WebHost, OneControllingClient) {
     beast::error_code ec;
     second.read(&ec);
     EXPECT_EQ(ec, websocket::error::closed);
+    EXPECT_EQ(second.closeReason().code, websocket::close_code::try_again_later);
   }
   EXPECT_EQ(sink.read(sink.attached), 1);
 
@@ -310,6 +314,17 @@ TEST_F(WebHost, OneControllingClient) {
   ASSERT_TRUE(sink.waitFor([&] { return sink.attached == 2; }));
   host->send(R"({"t":"close","w":3})");
   EXPECT_EQ(third.read(), R"({"t":"close","w":3})");
+
+  host->send(R"({"t":"cursor","wait":true})");
+  std::thread ending([&] { host.reset(); });
+  beast::error_code ec;
+  EXPECT_EQ(third.read(&ec), R"({"t":"cursor","wait":true})") << ec.message();
+  third.read(&ec);
+  ending.join();
+  EXPECT_EQ(ec, websocket::error::closed);
+  EXPECT_EQ(third.closeReason().code, endedCloseCode);
+  EXPECT_EQ(third.closeReason().reason, endedCloseReason);
+  EXPECT_FALSE(log.contains("did not answer the closing"));
 }
 
 // Frames go both ways; frames sent from several threads each keep their order.
@@ -604,7 +619,7 @@ TEST(WindowHostOverSocket, ClickReachesTheHandlerAndTheBatchComesBack) {
   webHost host(webHostConfig{}, windows);
   windows.setSender([&host](const json& frame) { host.send(frame); });
   ASSERT_TRUE(host.start());
-  windowId main = windows.openWindow({"Zelvar Center", 800, 600, 0, false, {}},
+  windowId main = windows.openWindow({"Zelvar Center", 800, 600, 0, false, {}, false},
                                      "<button id=save>Save</button><p id=status>idle</p>");
   std::optional<std::thread::id> handledOn;
   windows.setEventHandler(main, [&](uiEvent& e) {

@@ -227,10 +227,15 @@ void windowHost::send(const json& frame) {
 }
 
 json windowHost::windowFrame(window& w) {
-  return json{{"t", "window"},           {"w", w.id},
-              {"title", w.spec.title},   {"width", w.spec.width},
-              {"height", w.spec.height}, {"owner", w.spec.owner},
-              {"modal", w.spec.modal},   {"root", w.doc->snapshot()},
+  return json{{"t", "window"},
+              {"w", w.id},
+              {"title", w.spec.title},
+              {"width", w.spec.width},
+              {"height", w.spec.height},
+              {"owner", w.spec.owner},
+              {"modal", w.spec.modal},
+              {"sizable", w.spec.sizable},
+              {"root", w.doc->snapshot()},
               {"css", w.spec.css}};
 }
 

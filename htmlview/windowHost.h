@@ -1,9 +1,10 @@
 #pragma once
 // The console's windows and their bridge to the browser client.
 //
-// A window is a document with a title, a size, an owner window (0: none) and a modal
-// flag. Its id is an event-loop window (platform/eventLoop.h), so messages and timers
-// can be addressed to it; the same id names it on the wire (htmlview/wire.md). The main
+// A window is a document with a title, a size, an owner window (0: none), a modal flag
+// and whether the user may resize it. Its id is an event-loop window
+// (platform/eventLoop.h), so messages and timers can be addressed to it; the same id
+// names it on the wire (htmlview/wire.md). The main
 // window is the first window opened without owner and not modal.
 //
 // The host is the browser host's sink: its callbacks arrive on the I/O thread and are
@@ -83,6 +84,7 @@ struct windowSpec {
   windowId owner = 0;
   bool modal = false;
   std::vector<std::string> css;  // style sheet URLs ("/skin/common-body.css")
+  bool sizable = false;          // the user may resize it (a sizing border)
 };
 
 class windowHost final : public hostSink {

@@ -34,6 +34,7 @@ class WindowHost : public ::testing::Test {
     spec.height = 200;
     spec.owner = owner;
     spec.modal = true;
+    spec.sizable = true;
     return windows.openWindow(spec, html);
   }
   void setStatus(windowId w, std::string_view text) {
@@ -67,9 +68,11 @@ TEST_F(WindowHost, SendsEveryWindowOnAttach) {
   EXPECT_EQ(first["width"], 1200);
   EXPECT_EQ(first["owner"], 0);
   EXPECT_EQ(first["modal"], false);
+  EXPECT_EQ(first["sizable"], false);
   EXPECT_EQ(first["css"], json::array({"/skin/common-body.css"}));
   EXPECT_EQ(browser.frames()[1]["owner"], main);
   EXPECT_EQ(browser.frames()[1]["modal"], true);
+  EXPECT_EQ(browser.frames()[1]["sizable"], true);
   EXPECT_EQ(browser.text(main, "#status"), "changed before attach");
   EXPECT_EQ(browser.shownWindows(), (std::vector<windowId>{main, dialog}));
   EXPECT_EQ(windows.mainWindow(), main);
@@ -91,7 +94,8 @@ TEST_F(WindowHost, SendsEveryWindowOnAttach) {
 // so do changes made by posted tasks and timers, and flush() sends the rest.
 TEST_F(WindowHost, SendsOneBatchPerHandledEvent) {
   windowId main = openMain();
-  windowId other = windows.openWindow({"Other", 300, 200, 0, false, {}}, "<div id=status></div>");
+  windowId other =
+      windows.openWindow({"Other", 300, 200, 0, false, {}, false}, "<div id=status></div>");
   browser.attach();
   loop.pump();
   std::vector<std::string> seen;
@@ -180,7 +184,7 @@ TEST_F(WindowHost, ResolvesEventFields) {
 // a malformed frame are dropped with a log line, and the handler never sees them.
 TEST_F(WindowHost, DropsWhatTheConsoleDoesNotHold) {
   windowId main = openMain();
-  windowId other = windows.openWindow({"Other", 300, 200, 0, false, {}}, "<p id=p>x</p>");
+  windowId other = windows.openWindow({"Other", 300, 200, 0, false, {}, false}, "<p id=p>x</p>");
   browser.attach();
   loop.pump();
   int handled = 0;
@@ -220,7 +224,7 @@ TEST_F(WindowHost, AnswersRowRequests) {
   std::string html = "<ul id=big>";
   for (int i = 0; i < 3000; ++i) html += "<li>row " + std::to_string(i) + "</li>";
   html += "</ul>";
-  windowId w = windows.openWindow({"List", 400, 400, 0, false, {}}, html);
+  windowId w = windows.openWindow({"List", 400, 400, 0, false, {}, false}, html);
   browser.attach();
   loop.pump();
   const recordingHost::node* big = browser.first(w, "#big");
@@ -278,7 +282,7 @@ TEST_F(WindowHost, CloseControlAndOwnedWindows) {
   EXPECT_EQ(windows.mainWindow(), 0u);
   EXPECT_TRUE(browser.shownWindows().empty());
   EXPECT_FALSE(windows.closeWindow(main));
-  EXPECT_EQ(windows.openWindow({"Orphan", 100, 100, main, true, {}}, "<p>"), 0u);
+  EXPECT_EQ(windows.openWindow({"Orphan", 100, 100, main, true, {}, false}, "<p>"), 0u);
   EXPECT_TRUE(log.contains("names owner"));
 }
 

@@ -6,8 +6,9 @@ import * as nodes from './nodes.js';
 import * as lazyLists from './lazyLists.js';
 import * as input from './input.js';
 import * as wire from './wire.js';
+import * as drawing from './drawing.js';
 
-const zv = { ...nodes, ...lazyLists, ...input, ...wire };
+const zv = { ...nodes, ...lazyLists, ...input, ...wire, ...drawing };
 
 // Just enough of a DOM for buildNode: elements with attributes, children and the
 // properties the client sets.
@@ -252,6 +253,40 @@ test('a tooltip stays inside the view', () => {
   assert.deepEqual(zv.tooltipPlace(100, 590, 80, 20, 800, 600), { left: 104, top: 566 });
   // Wider than the view: at its left edge.
   assert.deepEqual(zv.tooltipPlace(10, 10, 900, 20, 800, 600).left, 0);
+});
+
+test('popups, submenus and resized windows stay inside the view', () => {
+  // A 100 × 200 menu at a point of an 800 × 600 view: below and right where it fits,
+  // flipped above or left of the point where not, moved in where neither fits.
+  assert.deepEqual(zv.popupPlace(50, 50, 100, 200, 800, 600), { left: 50, top: 50 });
+  assert.deepEqual(zv.popupPlace(750, 500, 100, 200, 800, 600), { left: 650, top: 300 });
+  assert.deepEqual(zv.popupPlace(50, 150, 100, 500, 800, 600), { left: 50, top: 100 });
+  // A submenu of 120 × 60 beside an item 200 wide at (10, 500): right of it, pulled up
+  // by what runs off the bottom; at the right edge it opens to the left.
+  const item = (left, top) => ({ left, top, right: left + 200, width: 200 });
+  assert.deepEqual(zv.submenuPlace(item(10, 100), 120, 60, 800, 600), { left: 200, top: -4 });
+  assert.deepEqual(zv.submenuPlace(item(10, 560), 120, 60, 800, 600), { left: 200, top: -20 });
+  assert.deepEqual(zv.submenuPlace(item(560, 100), 120, 60, 800, 600).left, -120);
+  // Taller than the view: its top at the view's top, not above it.
+  assert.deepEqual(zv.submenuPlace(item(10, 300), 120, 900, 800, 600).top, -300);
+  // Resizing by an edge keeps the far side put, a minimum size and the view's bounds.
+  const frame = { left: 100, top: 100, width: 300, height: 200 };
+  assert.deepEqual(zv.resizedFrame(frame, 'se', 50, 30, 800, 600), { left: 100, top: 100, width: 350, height: 230 });
+  assert.deepEqual(zv.resizedFrame(frame, 'nw', 50, 30, 800, 600), { left: 150, top: 130, width: 250, height: 170 });
+  assert.deepEqual(zv.resizedFrame(frame, 'w', 290, 0, 800, 600), { left: 300, top: 100, width: 100, height: 200 });
+  assert.deepEqual(zv.resizedFrame(frame, 'e', 1000, 0, 800, 600).width, 700);
+  assert.deepEqual(zv.resizedFrame(frame, 'n', -500, -500, 800, 600), { left: 100, top: 0, width: 300, height: 300 });
+});
+
+test('a closed connection: another client, the console ended, or lost and tried again', () => {
+  const closed = (code, reason = '') => ({ code, reason });
+  const meaning = (e, state = {}) => wire.closeMeaning(e, { inUse: false, ended: false, ...state });
+  assert.equal(meaning(closed(1001, 'ended')), 'ended');
+  assert.equal(meaning(closed(1013), { inUse: true }), 'inUse');
+  assert.equal(meaning(closed(1006), { ended: true }), 'ended');  // the page closed it
+  // A browser or proxy going away, or a line that broke, is not the console ending.
+  assert.equal(meaning(closed(1001, 'going')), 'lost');
+  assert.equal(meaning(closed(1006)), 'lost');
 });
 
 test('a page is the rows shown whole; a lazy list scrolls the least to show a row', () => {

@@ -24,8 +24,9 @@ let lastGeometry = '';
 export const pointer = { lastClicked: null, lastContext: null };
 
 // What the input side does as windows come and go: opened(view) once its shadow root
-// exists, closing(view) before it goes, closingAll() before every window goes.
-export const windowHooks = { opened() {}, closing() {}, closingAll() {} };
+// exists, closing(view) before it goes, closingAll() before every window goes; and
+// popupShown(el) once a popup is placed.
+export const windowHooks = { opened() {}, closing() {}, closingAll() {}, popupShown() {} };
 
 // ------------------------------------------------------------------ windows
 
@@ -95,6 +96,7 @@ export function openWindow(f) {
     frame.style.left = Math.max(0, (innerWidth - width) / 2) + 'px';
     frame.style.top = Math.max(0, (innerHeight - height) / 3) + 'px';
     makeDraggable(bar, frame);
+    if (f.sizable) makeSizable(frame);
   }
   const root = host.attachShadow({ mode: 'open' });
   Object.assign(view, { layer, frame, host, root });
@@ -166,6 +168,64 @@ function makeDraggable(bar, frame) {
     bar.addEventListener('pointermove', move);
     bar.addEventListener('pointerup', up);
   });
+}
+
+// The sizing border of a window: its edges and corners, each a strip that drags its
+// side of the frame. The frame keeps its minimum size and its title bar on the page.
+const MIN_WIDTH = 100;
+const MIN_HEIGHT = 60;
+const EDGES = ['n', 's', 'e', 'w', 'ne', 'nw', 'se', 'sw'];
+
+export function resizedFrame(start, edge, dx, dy, viewW, viewH) {
+  let { left, top, width, height } = start;
+  if (edge.includes('e')) width = Math.min(viewW - left, Math.max(MIN_WIDTH, width + dx));
+  if (edge.includes('s')) height = Math.min(viewH - top, Math.max(MIN_HEIGHT, height + dy));
+  if (edge.includes('w')) {
+    const right = left + width;
+    left = Math.max(0, Math.min(right - MIN_WIDTH, left + dx));
+    width = right - left;
+  }
+  if (edge.includes('n')) {
+    const bottom = top + height;
+    top = Math.max(0, Math.min(bottom - MIN_HEIGHT, top + dy));
+    height = bottom - top;
+  }
+  return { left, top, width, height };
+}
+
+function makeSizable(frame) {
+  frame.classList.add('zv-sizable');
+  for (const edge of EDGES) {
+    const grip = document.createElement('div');
+    grip.className = 'zv-grip zv-grip-' + edge;
+    grip.addEventListener('pointerdown', (e) => {
+      if (e.button !== 0) return;
+      e.preventDefault();
+      const start = {
+        left: frame.offsetLeft, top: frame.offsetTop,
+        width: frame.clientWidth, height: frame.clientHeight,
+      };
+      const x = e.clientX;
+      const y = e.clientY;
+      grip.setPointerCapture(e.pointerId);
+      const move = (m) => {
+        const r = resizedFrame(start, edge, m.clientX - x, m.clientY - y, innerWidth, innerHeight);
+        frame.style.left = r.left + 'px';
+        frame.style.top = r.top + 'px';
+        frame.style.width = r.width + 'px';
+        frame.style.height = r.height + 'px';
+      };
+      const up = () => {
+        grip.removeEventListener('pointermove', move);
+        grip.removeEventListener('pointerup', up);
+        const view = frame.querySelector('.zv-content').zvView;
+        if (view) for (const st of view.lazy.values()) updateLazy(view, st);
+      };
+      grip.addEventListener('pointermove', move);
+      grip.addEventListener('pointerup', up);
+    });
+    frame.appendChild(grip);
+  }
 }
 
 function addStyleSheet(root, href) {
@@ -358,9 +418,34 @@ function markFace(sel) {
 
 // ------------------------------------------------------------------ popups
 
+// Where a popup of size w × h goes for a point (x, y) in a view of viewW × viewH: below
+// and right of the point; flipped above or to the left of it where it does not fit,
+// and moved in from the view's edge when it fits neither way.
+export function popupPlace(x, y, w, h, viewW, viewH) {
+  const along = (at, size, view) => {
+    if (at + size <= view) return at;
+    if (at - size >= 0) return at - size;
+    return Math.max(0, view - size);
+  };
+  return { left: along(x, w, viewW), top: along(y, h, viewH) };
+}
+
+// Where a submenu of size w × h goes beside its item (`item`, a rectangle): right of
+// the item with its top at the item's, else left of it; moved up as far as it runs
+// off the view's bottom. The result is relative to the item's top left corner, as the
+// submenu is positioned inside its item.
+export function submenuPlace(item, w, h, viewW, viewH, overlap = 4) {
+  let left = item.width;
+  if (item.right + w > viewW && item.left - w >= 0) left = -w;
+  let top = -overlap;
+  const bottom = item.top + top + h;
+  if (bottom > viewH) top -= Math.min(bottom - viewH, item.top + top);
+  return { left, top };
+}
+
 // A popup element is drawn in place with position: fixed, at the point of the
 // context-menu request that opened it, else under the element last clicked.
-function placePopup(el) {
+export function placePopup(el) {
   let x = innerWidth / 3;
   let y = innerHeight / 3;
   const { lastClicked, lastContext } = pointer;
@@ -377,8 +462,25 @@ function placePopup(el) {
   el.style.left = x + 'px';
   el.style.top = y + 'px';
   const r = el.getBoundingClientRect();
-  if (r.right > innerWidth) el.style.left = Math.max(0, innerWidth - r.width) + 'px';
-  if (r.bottom > innerHeight) el.style.top = Math.max(0, innerHeight - r.height) + 'px';
+  const at = popupPlace(x, y, r.width, r.height, innerWidth, innerHeight);
+  el.style.left = at.left + 'px';
+  el.style.top = at.top + 'px';
+  windowHooks.popupShown(el);
+}
+
+// A submenu opens on hover (the style sheets show it): it is placed beside its item
+// inside the view.
+export function placeSubmenu(item) {
+  const sub = item.querySelector(':scope > menu');
+  if (!sub) return;
+  sub.style.left = '';
+  sub.style.top = '';
+  const r = sub.getBoundingClientRect();
+  if (!r.width) return;
+  const at = submenuPlace(item.getBoundingClientRect(), r.width, r.height, innerWidth, innerHeight,
+    item.getBoundingClientRect().top - r.top);
+  sub.style.left = at.left + 'px';
+  sub.style.top = at.top + 'px';
 }
 
 export function shownPopups() {

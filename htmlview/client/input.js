@@ -6,7 +6,8 @@ import { filterText } from './nodes.js';
 import { updateLazy } from './lazyLists.js';
 import { send } from './wire.js';
 import {
-  isList, listOf, pointer, rowOf, shownPopups, topView, windowHooks, windows,
+  isList, listOf, placePopup, placeSubmenu, pointer, rowOf, shownPopups, topView, windowHooks,
+  windows,
 } from './drawing.js';
 
 // Where a drop at (x, y) goes among children laid out as `rects` (in order): the
@@ -136,10 +137,114 @@ function dismissPopups(keep) {
     const owner = el.parentElement;
     if (keep && owner && owner.localName === 'button' && keep.includes(owner)) continue;
     el.removeAttribute('data-popup');
-    if (el.zvUid) send({ t: 'popupDismissed', w: view.w, u: el.zvUid });
+    // The edit menu is the client's own: the console never opened it.
+    if (editMenu && editMenu.menu === el) {
+      editMenu = null;
+    } else if (el.zvUid) {
+      send({ t: 'popupDismissed', w: view.w, u: el.zvUid });
+    }
     any = true;
   }
   return any;
+}
+
+// An item of a shown menu that holds a submenu: the submenu shows on hover and is
+// placed inside the view.
+function onMenuOver(e) {
+  const item = e.target.closest ? e.target.closest('li') : null;
+  if (!item || !item.closest('[data-popup]') || !item.querySelector(':scope > menu')) return;
+  placeSubmenu(item);
+}
+
+// ------------------------------------------------------------------ edit menus
+
+// A text input or text area of a window whose document has the edit menus shows them
+// at a right click instead of the browser's own menu: "input-edit" for inputs,
+// "text-edit" (else "input-edit") for text areas. The client does the edit itself, as
+// the text and the clipboard are here; the console is not told.
+let editMenu = null;  // {view, menu, field} while one is shown
+
+export function isTextField(el) {
+  if (el.localName === 'textarea') return true;
+  return el.localName === 'input' &&
+    !['button', 'checkbox', 'radio', 'submit', 'reset', 'image', 'file'].includes(el.type);
+}
+
+// The edit an item's command asks for ("behavior:edit:copy", "richtext:paste"), or null.
+export function editCommand(command) {
+  const m = /:(undo|cut|copy|paste|selectall)$/.exec(String(command || ''));
+  return m ? m[1] : null;
+}
+
+function editMenuOf(view, field) {
+  const ids = field.localName === 'textarea' ? ['text-edit', 'input-edit'] : ['input-edit'];
+  for (const id of ids) {
+    const menu = view.root.getElementById(id);
+    if (menu && menu.localName === 'menu') return menu;
+  }
+  return null;
+}
+
+function openEditMenu(view, field, e) {
+  const menu = editMenuOf(view, field);
+  if (!menu || disabled(field)) return false;
+  dismissPopups(null);
+  hideTooltip();
+  editMenu = { view, menu, field };
+  pointer.lastContext = { x: e.clientX, y: e.clientY, time: Date.now() };
+  menu.setAttribute('data-popup', '');
+  placePopup(menu);
+  return true;
+}
+
+function closeEditMenu() {
+  if (!editMenu) return;
+  editMenu.menu.removeAttribute('data-popup');
+  editMenu = null;
+}
+
+async function doEdit(field, command) {
+  field.focus({ preventScroll: true });
+  const readOnly = field.readOnly || field.disabled;
+  switch (command) {
+    case 'selectall':
+      field.select();
+      break;
+    case 'copy':
+      if (!document.execCommand('copy') && navigator.clipboard) {
+        await navigator.clipboard.writeText(
+          field.value.slice(field.selectionStart, field.selectionEnd)).catch(() => {});
+      }
+      break;
+    case 'cut':
+      if (!readOnly) document.execCommand('cut');
+      break;
+    case 'undo':
+      if (!readOnly) document.execCommand('undo');
+      break;
+    case 'paste': {
+      if (readOnly || !navigator.clipboard) break;
+      let text = await navigator.clipboard.readText().catch(() => '');
+      if (field.localName === 'input') text = text.replace(/[\r\n]+/g, '');
+      if (field.zvFilter) text = filterText(field.zvFilter, text);
+      if (text) insertText(field, text);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// A click in the shown edit menu: the item's edit on its field.
+function editMenuClick(e) {
+  if (!editMenu || !editMenu.menu.contains(e.target)) return false;
+  const item = e.target.closest('li');
+  const { field } = editMenu;
+  const command = item && !disabled(item) ? editCommand(item.getAttribute('command')) : null;
+  if (!command) return true;
+  closeEditMenu();
+  if (field.isConnected) doEdit(field, command);
+  return true;
 }
 
 // ------------------------------------------------------------------ tooltips
@@ -157,18 +262,24 @@ function hideTooltip() {
   tooltip = null;
 }
 
+// A tooltip never covers a popup of its element (the menu of a menu button): none shows
+// while one is open or over one, and an open one hides it.
+function holdsPopup(owner) {
+  return !!owner.querySelector('[data-popup]');
+}
+
 function onTooltipOver(view, e) {
   const owner = e.target.closest ? e.target.closest('[titleid]') : null;
   if (tooltip && tooltip.owner === owner) return;
   hideTooltip();
-  if (!owner || disabled(owner)) return;
+  if (!owner || disabled(owner) || holdsPopup(owner)) return;
   const popup = view.root.getElementById(owner.getAttribute('titleid'));
   if (!popup || popup === owner || popup.contains(owner)) return;
   const x = e.clientX;
   const y = e.clientY;
   const tip = { owner, popup, shown: false };
   tip.timer = setTimeout(() => {
-    if (tooltip !== tip || !popup.isConnected) return;
+    if (tooltip !== tip || !popup.isConnected || holdsPopup(owner)) return;
     popup.setAttribute('data-zv-tooltip', '');
     const r = popup.getBoundingClientRect();
     const at = tooltipPlace(x, y, r.width, r.height, innerWidth, innerHeight);
@@ -177,6 +288,10 @@ function onTooltipOver(view, e) {
     tip.shown = true;
   }, TOOLTIP_DELAY_MS);
   tooltip = tip;
+}
+
+function popupShown(el) {
+  if (tooltip && tooltip.owner.contains(el)) hideTooltip();
 }
 
 function onTooltipOut(e) {
@@ -207,7 +322,10 @@ function insideOf(el, e) {
 function listen(view) {
   const root = view.root;
   root.addEventListener('click', (e) => onClick(view, e));
-  root.addEventListener('mouseover', (e) => onTooltipOver(view, e));
+  root.addEventListener('mouseover', (e) => {
+    onTooltipOver(view, e);
+    onMenuOver(e);
+  });
   root.addEventListener('mouseout', (e) => onTooltipOut(e));
   root.addEventListener('dblclick', (e) => {
     const el = uidElement(e.target, root);
@@ -221,7 +339,10 @@ function listen(view) {
   });
   root.addEventListener('contextmenu', (e) => {
     const t = e.target;
-    if (t.localName === 'textarea' || (t.localName === 'input' && t.type !== 'button')) return;
+    if (isTextField(t)) {
+      if (openEditMenu(view, t, e)) e.preventDefault();
+      return;
+    }
     e.preventDefault();
     const el = uidElement(t, root);
     if (!el || disabled(el)) return;
@@ -265,6 +386,7 @@ function onSizingStart(view, e) {
 
 function onClick(view, e) {
   if (e.button !== 0) return;
+  if (editMenuClick(e)) return;
   const root = view.root;
   const target = e.target;
   const anchor = target.closest ? target.closest('a[href]') : null;
@@ -524,6 +646,11 @@ function shownRows(owner) {
   return rowsWithin(rows.map((r) => r.getBoundingClientRect()), top, bottom);
 }
 
+// A press in the edit menu leaves the focus and the selection in its field.
+function onMouseDown(e) {
+  if (editMenu && e.composedPath().includes(editMenu.menu)) e.preventDefault();
+}
+
 function onPointerDown(e) {
   const path = e.composedPath();
   justClosed = null;
@@ -542,9 +669,15 @@ export function startInput() {
   windowHooks.opened = listen;
   windowHooks.closing = (view) => {
     if (tooltip && view.root.contains(tooltip.popup)) hideTooltip();
+    if (editMenu && editMenu.view === view) editMenu = null;
     if (dropdown && dropdown.view === view) closeDropdown(false);
   };
-  windowHooks.closingAll = () => closeDropdown(false);
+  windowHooks.closingAll = () => {
+    closeDropdown(false);
+    editMenu = null;
+  };
+  windowHooks.popupShown = popupShown;
   window.addEventListener('keydown', onKeyDown, true);
   window.addEventListener('pointerdown', onPointerDown, true);
+  window.addEventListener('mousedown', onMouseDown, true);
 }

@@ -6,6 +6,7 @@
 #include "platform/diagnostics.h"
 #include "platform/textConv.h"
 #include "zvc/register/consoleState.h"
+#include "zvc/ui/editMenus.h"
 #include "zvc/ui/messageBox.h"
 
 #include <cerrno>
@@ -138,6 +139,7 @@ windowId openDialog(windowHost& windows, windowId owner, terminalDialogKind kind
   spec.height = t.height;
   spec.owner = windows.isOpen(owner) ? owner : 0;
   spec.modal = true;
+  spec.sizable = kind == terminalDialogKind::find;
   spec.css = {"/skin/common-body.css", "/skin/command-button.css"};
   std::string select;
   if (kind == terminalDialogKind::add)
@@ -165,9 +167,15 @@ std::string terminalDialogHtml(terminalDialogKind kind, const std::string& versi
   bool add = kind == terminalDialogKind::add;
   std::string html =
       "<html><head><style>"
+      // The form is as wide as the window: the inputs take what the labels and the ARP
+      // button leave (at their size of 20 characters they would not fit beside them).
+      "table.terminal_form { width: 100%; }"
       "table.terminal_form td { padding: 2px 4px; white-space: nowrap; }"
+      "table.terminal_form td:nth-child(2) { width: 100%; }"
+      "table.terminal_form input { width: 100%; }"
       "div.terminal_buttons { margin-top: 8px; text-align: center; }"
-      "</style></head><body><table class=\"terminal_form\">";
+      "</style><menu>" +
+      editMenusHtml() + "</menu></head><body><table class=\"terminal_form\">";
   for (const inputBinding& i : inputs) html += inputRow(*i.field, add && i.field == &macField);
   if (add) html += "<tr><td><b>Версия:</b></td><td>" + versionSelectHtml + "</td><td></td></tr>";
   html += "</table><div class=\"terminal_buttons\">";

@@ -28,7 +28,7 @@ class TerminalDialogs : public ::testing::Test {
     makeDirectories(paths().terminalsDir);
     add("00:1A:2B:3C:4D:01", "10.0.0.1", "reception", u"");
     add("00:1A:2B:3C:4D:02", "10.0.0.2", "", u"Склад");
-    main = windows.openWindow({"Zelvar Center", 1200, 900, 0, false, {}}, "<body></body>");
+    main = windows.openWindow({"Zelvar Center", 1200, 900, 0, false, {}, false}, "<body></body>");
     browser.attach();
     loop.pump();
     hooks.insertRow = [&](terminal& t) { trail.push_back("insert " + t.mac.logText()); };

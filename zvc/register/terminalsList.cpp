@@ -270,6 +270,11 @@ void terminalsList::rebuildMenu() {
     chosen->setStates(stateCurrent, 0);
     select->setValue(chosen->attribute("value").value_or(chosen->text()));
   }
+  // The closed filter select shows the caption of the filter in use, also after the find
+  // window switched it or a column changed, as it does when the user chooses it.
+  if (elementRef option = doc_.byId("filter_" + std::to_string(inUse.filterColumn)))
+    if (const char* caption = filterCaption(inUse.filterColumn))
+      option->setAttribute("caption", caption);
 }
 
 void terminalsList::onColumnClicked(element& checkbox) {

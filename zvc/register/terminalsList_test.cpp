@@ -680,6 +680,7 @@ TEST_F(TerminalsList, MakeCurrentActsLikeAClick) {
   ASSERT_TRUE(list.rowOf(c));
   EXPECT_TRUE(list.rowOf(c)->hasState(stateCurrent));
   EXPECT_TRUE(doc.byId("filter_5")->hasAttribute("selected"));
+  EXPECT_EQ(doc.byId("filter_5")->attribute("caption"), "все, включая скрытые");
 
   // Right click inside a row that is not current.
   elementRef inner = list.rowOf(a)->selectFirst(".MAC_item");

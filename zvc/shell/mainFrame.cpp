@@ -20,18 +20,6 @@ constexpr fontFace fontFaces[] = {
     {"fontello", "fontello.ttf"},
 };
 
-struct menuItem {
-  const char* command;  // after the menu's command prefix
-  const char* text;
-  const char* shortcut;
-};
-
-constexpr menuItem editItems[] = {
-    {"undo", "Отменить", "Ctrl+Z"},          {"cut", "Вырезать", "Ctrl+X"},
-    {"copy", "Копировать", "Ctrl+C"},        {"paste", "Вставить", "Ctrl+V"},
-    {"selectall", "Выделить все", "Ctrl+A"},
-};
-
 struct tooltip {
   const char* id;
   const char* text;
@@ -45,23 +33,6 @@ constexpr tooltip tooltips[] = {
     {"BOOT_USB-details", "Загрузочный USB диск для x86 и x64 (UEFI)"},
     {"BOOT_pi-details", "Загрузочная SD карта для Raspberry Pi"},
 };
-
-void appendEditMenu(std::string& html, std::string_view id, std::string_view prefix) {
-  html += "<menu class=\"context\" id=\"";
-  html += id;
-  html += "\">";
-  for (const menuItem& item : editItems) {
-    html += "<li command=\"";
-    html += prefix;
-    html += item.command;
-    html += "\">";
-    html += item.text;
-    html += "<span class=\"accesskey\">";
-    html += item.shortcut;
-    html += "</span></li>";
-  }
-  html += "</menu>";
-}
 
 void appendModeButton(std::string& html, std::string_view name, bool current) {
   html += "<button id=\"";
@@ -121,19 +92,6 @@ std::string mainDocumentHtml(const std::string& skinDirectory) {
   }
   html += "</style>\n<menu></menu>\n</head>\n<body>\n</body>\n</html>\n";
   return html;
-}
-
-bool addEditMenus(document& doc) {
-  elementRef menu = doc.selectFirst("head > menu");
-  if (!menu) {
-    ZV_INTERNAL_ERROR();
-    return false;
-  }
-  std::string html;
-  appendEditMenu(html, "input-edit", "behavior:edit:");
-  appendEditMenu(html, "text-edit", "richtext:");
-  menu->setInnerHtml(html);
-  return true;
 }
 
 void bootMediaButtons(const installedVersions& versions, mainFrameChoices& choices) {

@@ -13,6 +13,8 @@
 //
 // Pure functions of their inputs; no thread affinity.
 
+#include "zvc/ui/editMenus.h"
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -34,10 +36,6 @@ inline constexpr std::array<const char*, 13> mainStyleSheets = {
 // The skeleton with the sheets of `skinDirectory` (ending with '/') inlined; a sheet that
 // cannot be read contributes nothing.
 std::string mainDocumentHtml(const std::string& skinDirectory);
-
-// Fills the head's empty top-level menu with the edit menus "input-edit" and
-// "text-edit". False, with an internal-error report, when the document has no such menu.
-bool addEditMenus(document& doc);
 
 // What the frame shows besides the mode.
 struct mainFrameChoices {
