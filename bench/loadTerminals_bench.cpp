@@ -97,15 +97,6 @@ double heapInUse() {
   return double(::mallinfo2().uordblks);
 }
 
-double residentBytes() {
-  long pages = 0, resident = 0;
-  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return double(resident) * double(::sysconf(_SC_PAGESIZE));
-}
-
 constexpr const char* frameHtml =
     "<html><body><div id=col_table><button id=menu_terminals><menu class=checkmenu></menu>"
     "</button><widget id=terminals_widget type=select></widget></div>"
@@ -147,7 +138,7 @@ int main(int argc, char** argv) {
 
     // Start-up to the first drawn list, with the register loaded again from disk.
     double heapBefore = heapInUse();
-    double residentBefore = residentBytes();
+    double residentBefore = test::residentBytes();
     terminalRegister terminals(libraries);
     document doc;
     userSettings settings;
@@ -167,7 +158,7 @@ int main(int argc, char** argv) {
                 firstList, firstRows, firstList / floor);
     std::printf("        register and list: %.2f KB heap, %.2f KB resident per terminal\n",
                 (heapInUse() - heapBefore) / 1024 / double(count),
-                (residentBytes() - residentBefore) / 1024 / double(count));
+                (test::residentBytes() - residentBefore) / 1024 / double(count));
     list.reset();
     resetInstallationPaths();
   }

@@ -38,23 +38,13 @@ constexpr const char* frameHtml =
     "<widget id=terminals_widget type=select></widget><div id=main_tabs class=tabs></div>"
     "</body></html>";
 
-// Resident memory of the process in bytes.
-double residentBytes() {
-  long pages = 0, resident = 0;
-  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return double(resident) * double(::sysconf(_SC_PAGESIZE));
-}
-
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // One installation, register, document and list for every benchmark of the run.
 struct fixture {
-  double rssBefore = residentBytes();
+  double rssBefore = test::residentBytes();
   double rssPerTerminal = 0;
   double floorSeconds = 0;  // a stable sort of the terminals by host
   test::tempDir dir;
@@ -94,7 +84,7 @@ struct fixture {
       terminals.addTerminal(std::make_unique<terminal>(m, libraries));
     list->rebuildRows();
     doc.takeBatch();
-    rssPerTerminal = (residentBytes() - rssBefore) / terminalCount;
+    rssPerTerminal = (test::residentBytes() - rssBefore) / terminalCount;
     // The floor: the best of five stable sorts of the same terminals by host.
     std::vector<terminal*> all = terminals.all();
     floorSeconds = 1e9;

@@ -5,6 +5,8 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -98,6 +100,15 @@ std::string utf16le(std::u16string_view text) {
     out.push_back(char(c >> 8));
   }
   return out;
+}
+
+double residentBytes() {
+  long pages = 0, resident = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return double(resident) * double(::sysconf(_SC_PAGESIZE));
 }
 
 }  // namespace zv::test

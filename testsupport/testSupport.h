@@ -69,5 +69,7 @@ class loopWatchdog {
 std::string hexBytes(std::string_view hex);
 // UTF-16LE bytes of a UTF-16 string (no mark).
 std::string utf16le(std::u16string_view text);
+// The resident memory of this process in bytes (0 when it cannot be read).
+double residentBytes();
 
 }  // namespace zv::test
