@@ -184,6 +184,7 @@ int configCopyCommand(const std::vector<std::string>& args, std::ostream& out, s
   auto source = openTarget(*state, args[2], out);
   if (!source) return 1;
   if (!source->failure.empty()) return fail(out, toUtf8(source->failure));
+  if (source->config->isEmpty()) return fail(out, emptySourceMessage);
   auto target = openTarget(*state, args[3], out);
   if (!target) return 1;
   if (source->t == target->t)
