@@ -1,12 +1,15 @@
 #include "zvc/cli/configEditCommands.h"
 
 #include "common/mac.h"
+#include "common/misc3.h"
 #include "common/terminalID.h"
+#include "common/textConfigFile.h"
 #include "platform/files.h"
 #include "platform/textConv.h"
 #include "zvc/cli/installation.h"
 #include "zvc/cli/output.h"
 #include "zvc/editor/configEdits.h"
+#include "zvc/editor/configText.h"
 
 #include <memory>
 #include <string_view>
@@ -66,19 +69,27 @@ std::unique_ptr<editTarget> openEditable(consoleState& state, const std::string&
   return target;
 }
 
+int saveFailed(std::ostream& out, const std::string& name) {
+  return fail(out, "Невозможно сохранить файл " + name +
+                       ". Убедитесь, что у вас достаточно прав для доступа к файлу.");
+}
+
+// True when the file is still the one that was read; otherwise the error is printed.
+bool unchangedOnDisk(const editTarget& target, std::ostream& out) {
+  fileContents now = readFileLimited(target.path, textFileLimit);
+  if (now.status == target.read.status && now.bytes == target.read.bytes) return true;
+  fail(out, "The configuration of " + target.t->mac.logText() +
+                " was changed by another program while it was edited; nothing was written.");
+  return false;
+}
+
 // Writes the edited configuration when the file is still the one that was read; false
 // with the error printed otherwise.
 bool writeTarget(editTarget& target, std::ostream& out) {
-  fileContents now = readFileLimited(target.path, textFileLimit);
-  if (now.status != target.read.status || now.bytes != target.read.bytes) {
-    fail(out, "The configuration of " + target.t->mac.logText() +
-                  " was changed by another program while it was edited; nothing was written.");
-    return false;
-  }
+  if (!unchangedOnDisk(target, out)) return false;
   target.t->config = *target.config;
   if (!saveConfiguration(*target.t)) {
-    fail(out, std::string("Невозможно сохранить файл ") + configName +
-                  ". Убедитесь, что у вас достаточно прав для доступа к файлу.");
+    saveFailed(out, configName);
     return false;
   }
   return true;
@@ -200,6 +211,57 @@ int configCopyCommand(const std::vector<std::string>& args, std::ostream& out, s
                   {"from", source->t->mac.logText()},
                   {"to", target->t->mac.logText()},
                   {"replaced", existing}});
+  return 0;
+}
+
+int configTextCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 5 || (args[3] != "--test" && args[3] != "--save")) return usage(err);
+  bool save = args[3] == "--save";
+  fileContents file = readFileLimited(args[4], textFileLimit, linkRule::follow);
+  if (!file.ok()) return fail(out, "Failed to open file.");
+  std::u16string text = decodeTextBytes(file.bytes);
+  // The panel holds no more; a longer text is refused rather than cut.
+  if (text.size() > maxWholeText)
+    return fail(out, "The text is longer than " + std::to_string(maxWholeText) +
+                         " characters, the most a configuration text holds.");
+  std::unique_ptr<registerLock> lock;
+  if (save) {
+    lock = lockRegister(out);
+    if (!lock) return 1;
+  }
+  auto state = loadInstallation();
+  if (!state) return fail(out, installationError);
+  auto target = openTarget(*state, args[2], out);
+  if (!target) return 1;
+  textCheck check = checkConfigText(text, state->libraries, target->t->spec);
+  if (!check.written) return saveFailed(out, "1.zvc");
+  if (!check.loads) {
+    print(out, json{{"ok", false}, {"error", brokenTextMessage}, {"reason", toUtf8(check.reason)}});
+    return 1;
+  }
+  bool removedBroken = false;
+  if (save) {
+    std::string directory = terminalDirectory(target->t->mac);
+    if (directory.empty() || directory + configName != target->path)
+      return saveFailed(out, configName);
+    if (!unchangedOnDisk(*target, out)) return 1;
+    if (!writeFileAtomically(target->path, configTextBytes(text)))
+      return saveFailed(out, configName);
+    std::string broken = target->path + ".broken";
+    removedBroken = fileExists(broken);
+    if (removedBroken && !removeIfPresent(broken))
+      return fail(out, "The text was saved, but " + broken + " could not be removed.");
+  }
+  json document{{"ok", true},
+                {"mac", target->t->mac.logText()},
+                {"specification", target->t->spec ? target->t->spec->name : ""},
+                {"compatible", check.compatible},
+                {"message", check.compatible ? textCheckedMessage : incompatibleTextMessage}};
+  if (save) {
+    document["written"] = true;
+    document["removedBroken"] = removedBroken;
+  }
+  print(out, document);
   return 0;
 }
 

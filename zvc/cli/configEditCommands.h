@@ -1,10 +1,10 @@
 #pragma once
-// zvctl config set|unset|templates|copy: a terminal's configuration changed with the
+// zvctl config set|unset|templates|copy|text: a terminal's configuration changed with the
 // checks of the configuration panels and written as the console writes it.
 //
-// Every command holds the register lock, reads "config.zvc" afresh, edits it in memory
-// and writes it atomically only when the file on disk is still the one it read. A
-// refused edit writes nothing.
+// A command that writes holds the register lock, reads "config.zvc" afresh, edits it in
+// memory and writes it atomically only when the file on disk is still the one it read.
+// A refused edit writes nothing. Called on zvctl's one thread.
 
 #include <ostream>
 #include <string>
@@ -20,5 +20,9 @@ int configTemplatesCommand(const std::vector<std::string>& args, std::ostream& o
                            std::ostream& err);
 // config copy FROM TO [--force]
 int configCopyCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// config text MAC --test FILE | --save FILE: the text panel's test and save of a
+// configuration text (UTF-8 or UTF-16 with its mark).
+int configTextCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace zv::cli

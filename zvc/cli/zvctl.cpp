@@ -22,6 +22,7 @@ int cli::usage(std::ostream& err) {
          "       zvctl config unset MAC KEY...\n"
          "       zvctl config templates MAC [--add NAME | --remove NAME]\n"
          "       zvctl config copy FROM_MAC TO_MAC [--force]\n"
+         "       zvctl config text MAC --test FILE | --save FILE\n"
          "       zvctl dhcp show MAC|defaults\n"
          "       zvctl terminal add MAC [--ip A] [--host H] [--comment C] [--version V]\n"
          "       zvctl terminal hide|unhide|remove MAC\n"
@@ -47,6 +48,8 @@ int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return configTemplatesCommand(args, out, err);
   if (args.size() >= 2 && args[0] == "config" && args[1] == "copy")
     return configCopyCommand(args, out, err);
+  if (args.size() >= 2 && args[0] == "config" && args[1] == "text")
+    return configTextCommand(args, out, err);
   if (args.size() == 3 && args[0] == "dhcp" && args[1] == "show")
     return dhcpShowCommand(args[2], out);
   if (args.size() >= 3 && args[0] == "terminal" && args[1] == "add")

@@ -466,6 +466,10 @@ class ZvctlConfigEdits : public ZvctlInstallation {
   }
 };
 
+const std::string brokenText =
+    "Конфигурационный файл некорректен. Если вы не знаете что делать, сотрите весь текст и нажмите "
+    "Cохранить.";
+
 const std::u16string_view firstConfig =
     u"video=1024x768\r\ntemplate office\r\nconnection farm\r\nuser=kassa\r\n";
 
@@ -628,6 +632,75 @@ TEST_F(ZvctlConfigEdits, Copy) {
   ASSERT_EQ(forced.code, 0) << forced.json;
   EXPECT_EQ(forced.json["replaced"], true);
   EXPECT_EQ(test::readFile(config(2)), utf16File(firstConfig));
+}
+
+// The text panel's test and save: the text is parsed as the terminal's file would be,
+// a text that does not load is never written, a saved text is the file byte for byte
+// and clears the set-aside copy. The temporary copy goes away.
+TEST_F(ZvctlConfigEdits, Text) {
+  const std::string three = "00:1A:2B:3C:4D:03", two = "00:1A:2B:3C:4D:02";
+  std::string tmp = dir / "tmp";
+  std::filesystem::create_directories(tmp);
+  setenv("TMPDIR", tmp.c_str(), 1);
+  struct testCase {
+    std::string text;  // UTF-8, the file given to --test
+    int code;
+    std::string error;  // or the message
+    std::string reason;
+  };
+  const testCase cases[] = {
+      {"bpp=24\r\nconnection \r\n", 0, "Конфигурационный файл успешно проверен.", ""},
+      {"bpp=32\n", 0, "Конфигурационный файл несовместим с указанной версией Zelvar.", ""},
+      {"ok=1\nключ=1\n", 1, brokenText, "Failed to load line: ключ=1"},
+      {"template nothere\n", 1, brokenText, "Template not found: nothere"},
+      {"connection nothere\n", 1, brokenText, "Connection not found: nothere"},
+  };
+  for (const testCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    test::writeFile(dir / "text.txt", c.text);
+    for (const char* mode : {"--test", "--save"}) {
+      result r = run({"config", "text", three, mode, dir / "text.txt"});
+      EXPECT_EQ(r.code, c.code) << r.json;
+      EXPECT_EQ(r.json[c.code ? "error" : "message"], c.error);
+      if (c.code) {
+        EXPECT_EQ(r.json["reason"], c.reason);
+      }
+      bool written = mode == std::string("--save") && c.code == 0;
+      EXPECT_EQ(test::exists(config(3)), written);
+      std::filesystem::remove(config(3));
+    }
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(tmp));
+
+  // A damaged file and its set-aside copy are replaced by a text that loads, given in
+  // UTF-16 with its mark.
+  test::writeFile(config(2) + ".broken", "# reason\r\n\r\nok=1\r\n");
+  const std::string damaged = test::readFile(config(2));
+  const std::u16string text =
+      u"name=Пётр\r\npath=C:\\dir\\#\r\ntemplate office\r\nconnection farm\r\n";
+  test::writeFile(dir / "text.txt", utf16File(u"ключ=1\r\n"));
+  EXPECT_EQ(run({"config", "text", two, "--save", dir / "text.txt"}).code, 1);
+  EXPECT_EQ(test::readFile(config(2)), damaged);
+  test::writeFile(dir / "text.txt", utf16File(text));
+  result saved = run({"config", "text", two, "--save", dir / "text.txt"});
+  ASSERT_EQ(saved.code, 0) << saved.json;
+  EXPECT_EQ(saved.json["removedBroken"], true);
+  EXPECT_EQ(test::readFile(config(2)), utf16File(text));
+  EXPECT_FALSE(test::exists(config(2) + ".broken"));
+  result show = run({"config", "show", two});
+  EXPECT_EQ(show.json["general"],
+            nlohmann::json::parse(R"([["name","Пётр"],["path","C:\\dir\\"]])"));
+
+  // Longer than the panel holds: refused, not cut.
+  test::writeFile(dir / "text.txt", "k=" + std::string(16382, 'v'));
+  result tooLong = run({"config", "text", two, "--save", dir / "text.txt"});
+  EXPECT_EQ(tooLong.code, 1);
+  EXPECT_EQ(test::readFile(config(2)), utf16File(text));
+  EXPECT_EQ(run({"config", "text", two, "--test", dir / "none.txt"}).json["error"],
+            "Failed to open file.");
+  std::ostringstream out, err;
+  EXPECT_EQ(runZvctl({"config", "text", two, "--check", dir / "text.txt"}, out, err), 2);
+  unsetenv("TMPDIR");
 }
 
 }  // namespace
