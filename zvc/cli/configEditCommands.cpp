@@ -23,7 +23,7 @@ constexpr const char* configName = "config.zvc";
 struct editTarget {
   terminal* t = nullptr;
   std::string path;
-  fileContents read;
+  fileSnapshot read;
   std::unique_ptr<GUIConfigFile> config;
   std::u16string failure;  // why the file did not load; empty when it did or is missing
 };
@@ -41,13 +41,12 @@ std::unique_ptr<editTarget> openTarget(consoleState& state, const std::string& m
     return nullptr;
   }
   target->path = directory + configName;
-  target->read = readFileLimited(target->path, textFileLimit);
-  if (target->read.status == readStatus::refused || target->read.status == readStatus::failed) {
+  if (!target->read.take(target->path)) {
     fail(out, "Cannot read " + target->path + ".");
     return nullptr;
   }
   target->config = std::make_unique<GUIConfigFile>(state.libraries);
-  if (target->read.ok()) target->config->read(target->path, target->t->spec, target->failure);
+  if (target->read.exists()) target->config->read(target->path, target->t->spec, target->failure);
   return target;
 }
 
@@ -61,7 +60,7 @@ std::unique_ptr<editTarget> openEditable(consoleState& state, const std::string&
     fail(out, toUtf8(target->failure));
     return nullptr;
   }
-  if (!target->read.ok() && configStatus(*target->t) == 2) {
+  if (!target->read.exists() && configStatus(*target->t) == 2) {
     fail(out, "The configuration of " + target->t->mac.logText() +
                   " was set aside as config.zvc.broken; correct its text first.");
     return nullptr;
@@ -76,8 +75,7 @@ int saveFailed(std::ostream& out, const std::string& name) {
 
 // True when the file is still the one that was read; otherwise the error is printed.
 bool unchangedOnDisk(const editTarget& target, std::ostream& out) {
-  fileContents now = readFileLimited(target.path, textFileLimit);
-  if (now.status == target.read.status && now.bytes == target.read.bytes) return true;
+  if (target.read.unchanged()) return true;
   fail(out, "The configuration of " + target.t->mac.logText() +
                 " was changed by another program while it was edited; nothing was written.");
   return false;

@@ -129,4 +129,15 @@ std::string copyConfiguration(const GUIConfigFile& source, GUIConfigFile& target
   return {};
 }
 
+bool fileSnapshot::take(const std::string& path) {
+  path_ = path;
+  read_ = readFileLimited(path, textFileLimit);
+  return read_.status == readStatus::ok || read_.status == readStatus::missing;
+}
+
+bool fileSnapshot::unchanged() const {
+  fileContents now = readFileLimited(path_, textFileLimit);
+  return now.status == read_.status && now.bytes == read_.bytes;
+}
+
 }  // namespace zv

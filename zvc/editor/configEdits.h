@@ -8,6 +8,7 @@
 // caller's part. User-interface thread only (specifications are asked).
 
 #include "common/GUIConfigFile.h"
+#include "platform/files.h"
 
 #include <optional>
 #include <string>
@@ -70,5 +71,22 @@ std::string removeTemplate(GUIConfigFile& config, std::string_view name);
 // Makes `target` a normalised copy of `source`. Refused (the reason returned, `target`
 // unchanged) when the source is empty.
 std::string copyConfiguration(const GUIConfigFile& source, GUIConfigFile& target);
+
+// A configuration file as an edit read it, so that the edit can tell just before writing
+// whether another program changed it meanwhile: still missing, or still these bytes.
+class fileSnapshot {
+ public:
+  // Reads the file (a regular file of at most textFileLimit bytes). False when it exists
+  // but cannot be read so: not a regular file, too large or unreadable.
+  bool take(const std::string& path);
+  const std::string& path() const { return path_; }
+  bool exists() const { return read_.ok(); }
+  // True when the file is still missing or holds exactly the bytes read.
+  bool unchanged() const;
+
+ private:
+  std::string path_;
+  fileContents read_;
+};
 
 }  // namespace zv

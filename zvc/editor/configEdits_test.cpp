@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+
 namespace zv {
 namespace {
 
@@ -197,6 +200,44 @@ TEST_F(ConfigEdits, Copy) {
   EXPECT_EQ(copyConfiguration(source, target), "");
   EXPECT_EQ(target.textLines(), source.textLines());
   EXPECT_EQ(target.templateLinks().size(), 1u);
+}
+
+// Whatever another program does to the file after it was read is seen before a write.
+TEST_F(ConfigEdits, SnapshotSeesOutsideChanges) {
+  const std::string path = dir / "config.zvc";
+  const std::string bytes = test::readFile(path);
+  struct testCase {
+    const char* what;
+    bool existsBefore;
+    std::function<void()> change;
+    bool unchanged;
+  };
+  const testCase cases[] = {
+      {"nothing", true, [] {}, true},
+      {"rewritten alike", true, [&] { test::writeFile(path, bytes); }, true},
+      {"one byte", true, [&] { test::writeFile(path, "timeout=6\ntemplate office\nconnection\n"); },
+       false},
+      {"grown", true, [&] { test::writeFile(path, bytes + "x=1\n"); }, false},
+      {"removed", true, [&] { std::filesystem::remove(path); }, false},
+      {"still missing", false, [] {}, true},
+      {"created", false, [&] { test::writeFile(path, ""); }, false},
+  };
+  for (const testCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.existsBefore)
+      test::writeFile(path, bytes);
+    else
+      std::filesystem::remove(path);
+    fileSnapshot snapshot;
+    ASSERT_TRUE(snapshot.take(path));
+    EXPECT_EQ(snapshot.exists(), c.existsBefore);
+    c.change();
+    EXPECT_EQ(snapshot.unchanged(), c.unchanged);
+  }
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+  fileSnapshot directory;
+  EXPECT_FALSE(directory.take(path));
 }
 
 }  // namespace
