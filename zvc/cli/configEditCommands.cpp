@@ -46,7 +46,10 @@ std::unique_ptr<editTarget> openTarget(consoleState& state, const std::string& m
     return nullptr;
   }
   target->config = std::make_unique<GUIConfigFile>(state.libraries);
-  if (target->read.exists()) target->config->read(target->path, target->t->spec, target->failure);
+  if (target->read.exists() &&
+      !target->config->read(target->path, target->t->spec, target->failure) &&
+      target->failure.empty())
+    target->failure = u"Failed to load file.";
   return target;
 }
 
