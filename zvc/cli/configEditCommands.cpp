@@ -127,7 +127,11 @@ int configSetCommand(const std::vector<std::string>& args, bool unset, std::ostr
     }
     std::size_t equals = args[i].find('=');
     if (equals == std::string::npos) return usage(err);
-    edits.push_back({args[i].substr(0, equals), fromUtf8(args[i].substr(equals + 1))});
+    std::string value = args[i].substr(equals + 1);
+    edits.push_back({args[i].substr(0, equals), fromUtf8(value)});
+    // Bytes that are not UTF-8 would be stored as U+FFFD: refused rather than altered.
+    if (toUtf8(*edits.back().value) != value)
+      return fail(out, "The value of " + edits.back().key + " is not valid UTF-8.");
   }
   auto lock = lockRegister(out);
   if (!lock) return 1;

@@ -513,6 +513,11 @@ TEST_F(ZvctlConfigEdits, SetAndUnsetFreeRows) {
     EXPECT_EQ(test::readFile(config(1)), edited);
   }
 
+  result notUtf8 = run({"config", "set", mac, "key=\xC0\xAF"});
+  EXPECT_EQ(notUtf8.code, 1);
+  EXPECT_EQ(notUtf8.json["error"], "The value of key is not valid UTF-8.");
+  EXPECT_EQ(test::readFile(config(1)), edited);
+
   result same = run({"config", "set", mac, "video=800x600"});
   EXPECT_EQ(same.code, 0);
   EXPECT_EQ(same.json["written"], false);
