@@ -4,6 +4,7 @@
 #include "common/mac.h"
 #include "zvc/cli/output.h"
 
+#include <cerrno>
 #include <string_view>
 
 namespace zv::cli {
@@ -15,6 +16,21 @@ std::unique_ptr<consoleState> loadInstallation() {
   state->libraries.readOnly = true;
   state->loadAll();
   return state;
+}
+
+std::unique_ptr<registerLock> lockRegister(std::ostream& out) {
+  if (!resolveInstallationPaths()) {
+    fail(out, installationError);
+    return nullptr;
+  }
+  auto lock = std::make_unique<registerLock>();
+  if (lock->take(paths().dataDir)) return lock;
+  fail(out,
+       errno == EWOULDBLOCK
+           ? "The terminal register is being changed by another program (" + paths().dataDir +
+                 registerLockFileName + "); try again later."
+           : "Cannot lock the terminal register (" + paths().dataDir + registerLockFileName + ").");
+  return nullptr;
 }
 
 const terminal* findTerminal(const consoleState& state, const std::string& text,

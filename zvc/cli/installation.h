@@ -4,6 +4,7 @@
 //
 // Called on zvctl's one thread; the state is the command's own.
 
+#include "platform/registerLock.h"
 #include "zvc/register/consoleState.h"
 
 #include <memory>
@@ -16,6 +17,11 @@ namespace zv::cli {
 // damage is reported in the log, nothing is set aside or created. Empty when the
 // installation paths are not known.
 std::unique_ptr<consoleState> loadInstallation();
+
+// The register lock for a command that changes the register, taken before the
+// installation is loaded so that its checks see every terminal written before. Empty
+// when the paths are not known or the lock stays held (the error is printed then).
+std::unique_ptr<registerLock> lockRegister(std::ostream& out);
 
 // The registered terminal named on the command line, or the error already printed.
 const terminal* findTerminal(const consoleState& state, const std::string& text, std::ostream& out);

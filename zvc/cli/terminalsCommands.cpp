@@ -3,7 +3,6 @@
 #include "common/installPaths.h"
 #include "common/terminalDHCP.h"
 #include "common/terminalID.h"
-#include "platform/registerLock.h"
 #include "platform/sockets.h"
 #include "platform/textConv.h"
 #include "zvc/cli/installation.h"
@@ -12,7 +11,6 @@
 #include "zvc/ui/messageBox.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <map>
 
 namespace zv::cli {
@@ -40,24 +38,6 @@ json terminalJson(const terminal& t, const groupList& groups) {
          {"pseudo", t.mac.isPseudo()}};
   if (t.mac.isPseudo()) j["name"] = toUtf8(pseudoTerminalName(t.mac, groups.nameLookup()));
   return j;
-}
-
-// The register lock for a command that changes the register, taken before the
-// installation is loaded so that its checks see every terminal written before. Empty
-// when the paths are not known or the lock stays held (the error is printed then).
-std::unique_ptr<registerLock> lockRegister(std::ostream& out) {
-  if (!resolveInstallationPaths()) {
-    fail(out, installationError);
-    return nullptr;
-  }
-  auto lock = std::make_unique<registerLock>();
-  if (lock->take(paths().dataDir)) return lock;
-  fail(out,
-       errno == EWOULDBLOCK
-           ? "The terminal register is being changed by another program (" + paths().dataDir +
-                 registerLockFileName + "); try again later."
-           : "Cannot lock the terminal register (" + paths().dataDir + registerLockFileName + ").");
-  return nullptr;
 }
 
 // Options "--name value" after the positional arguments; false for an unknown name, a

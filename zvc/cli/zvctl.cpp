@@ -1,6 +1,7 @@
 #include "zvc/cli/zvctl.h"
 
 #include "zvc/cli/configCommands.h"
+#include "zvc/cli/configEditCommands.h"
 #include "zvc/cli/consoleCommands.h"
 #include "zvc/cli/dhcpCommands.h"
 #include "zvc/cli/output.h"
@@ -17,6 +18,11 @@ int cli::usage(std::ostream& err) {
          "       zvctl config parse FILE\n"
          "       zvctl config show MAC\n"
          "       zvctl config validate MAC\n"
+         "       zvctl config set MAC KEY=VALUE...\n"
+         "       zvctl config unset MAC KEY...\n"
+         "       zvctl config templates MAC [--add NAME | --remove NAME]\n"
+         "       zvctl config copy FROM_MAC TO_MAC [--force]\n"
+         "       zvctl config text MAC --test FILE | --save FILE\n"
          "       zvctl dhcp show MAC|defaults\n"
          "       zvctl terminal add MAC [--ip A] [--host H] [--comment C] [--version V]\n"
          "       zvctl terminal hide|unhide|remove MAC\n"
@@ -36,6 +42,14 @@ int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return configShowCommand(args[2], out);
   if (args.size() == 3 && args[0] == "config" && args[1] == "validate")
     return configValidateCommand(args[2], out);
+  if (args.size() >= 2 && args[0] == "config" && (args[1] == "set" || args[1] == "unset"))
+    return configSetCommand(args, args[1] == "unset", out, err);
+  if (args.size() >= 2 && args[0] == "config" && args[1] == "templates")
+    return configTemplatesCommand(args, out, err);
+  if (args.size() >= 2 && args[0] == "config" && args[1] == "copy")
+    return configCopyCommand(args, out, err);
+  if (args.size() >= 2 && args[0] == "config" && args[1] == "text")
+    return configTextCommand(args, out, err);
   if (args.size() == 3 && args[0] == "dhcp" && args[1] == "show")
     return dhcpShowCommand(args[2], out);
   if (args.size() >= 3 && args[0] == "terminal" && args[1] == "add")

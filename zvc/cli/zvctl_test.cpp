@@ -443,3 +443,270 @@ TEST_F(ZvctlInstallation, SpecialFilesInPlaceOfFiles) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+// The installation above with a third terminal of version 6.1.10 (its real
+// specification) and no configuration yet.
+class ZvctlConfigEdits : public ZvctlInstallation {
+ protected:
+  void SetUp() override {
+    ZvctlInstallation::SetUp();
+    std::filesystem::create_directories(dir / "prog/Bin/6.1.10");
+    std::filesystem::create_symlink(ZV_SPEC_6_1_10, dir / "prog/Bin/6.1.10/spec.so");
+    test::writeFile(terminalDir(3) + "version", "6.1.10");
+  }
+  std::string terminalDir(int n) const {
+    return dir / ("data/Terminals/00.1A.2B.3C.4D.0" + std::to_string(n) + "/");
+  }
+  std::string config(int n) const { return terminalDir(n) + "config.zvc"; }
+  static std::string utf16File(std::u16string_view text) {
+    return "\xFF\xFE" + test::utf16le(text);
+  }
+};
+
+const std::string brokenText =
+    "Конфигурационный файл некорректен. Если вы не знаете что делать, сотрите весь текст и нажмите "
+    "Cохранить.";
+
+const std::u16string_view firstConfig =
+    u"video=1024x768\r\ntemplate office\r\nconnection farm\r\nuser=kassa\r\n";
+
+// Without a version the free rows' rules hold: accepted pairs reach the file as the
+// console writes them (a closing backslash kept by an empty comment), unset takes them
+// out again to the very bytes of the start, and every refused value leaves the file as
+// it was.
+TEST_F(ZvctlConfigEdits, SetAndUnsetFreeRows) {
+  const std::string mac = "00:1A:2B:3C:4D:01";
+  const std::string before = test::readFile(config(1));
+  ASSERT_EQ(before, utf16File(firstConfig));
+
+  result r = run({"config", "set", mac, "name=Пётр ⚙", "path=C:\\dir\\", "video=800x600"});
+  ASSERT_EQ(r.code, 0) << r.json;
+  EXPECT_EQ(r.json["written"], true);
+  EXPECT_EQ(r.json["changes"][0],
+            (nlohmann::json{{"key", "name"}, {"change", "set"}, {"value", "Пётр ⚙"}}));
+  EXPECT_EQ(test::readFile(config(1)),
+            utf16File(u"video=800x600\r\nname=Пётр ⚙\r\npath=C:\\dir\\#\r\ntemplate office\r\n"
+                      u"connection farm\r\nuser=kassa\r\n"));
+  result show = run({"config", "show", mac});
+  EXPECT_EQ(show.json["general"][2], (nlohmann::json{"path", "C:\\dir\\"}));
+  const std::string edited = test::readFile(config(1));
+
+  const std::string refused[] = {"a=1",
+                                 "bad key=1",
+                                 "x-y=1",
+                                 "template=x",
+                                 "key=a\r\nb=2",
+                                 "key=a#b",
+                                 "key= lead",
+                                 "key=" + std::string(1025, 'v'),
+                                 std::string(129, 'k') + "=1",
+                                 "=1"};
+  for (const std::string& pair : refused) {
+    SCOPED_TRACE(pair.substr(0, 40));
+    result bad = run({"config", "set", mac, "ok_key=1", pair});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_EQ(bad.json["error"],
+              "Указаны некорректные названия параметров и\\или значения параметров. ");
+    EXPECT_EQ(test::readFile(config(1)), edited);
+  }
+
+  result notUtf8 = run({"config", "set", mac, "key=\xC0\xAF"});
+  EXPECT_EQ(notUtf8.code, 1);
+  EXPECT_EQ(notUtf8.json["error"], "The value of key is not valid UTF-8.");
+  EXPECT_EQ(test::readFile(config(1)), edited);
+
+  result same = run({"config", "set", mac, "video=800x600"});
+  EXPECT_EQ(same.code, 0);
+  EXPECT_EQ(same.json["written"], false);
+  EXPECT_EQ(same.json["changes"][0]["change"], "unchanged");
+
+  result unset = run({"config", "unset", mac, "NAME", "path", "absent"});
+  ASSERT_EQ(unset.code, 0) << unset.json;
+  EXPECT_EQ(unset.json["changes"][2]["change"], "unchanged");
+  ASSERT_EQ(run({"config", "set", mac, "video=1024x768"}).code, 0);
+  EXPECT_EQ(test::readFile(config(1)), before);
+
+  // Command lines that do not parse, terminals that are not there or do not load.
+  std::ostringstream out, err;
+  EXPECT_EQ(runZvctl({"config", "set", mac, "novalue"}, out, err), 2);
+  EXPECT_EQ(runZvctl({"config", "set", mac}, out, err), 2);
+  EXPECT_EQ(run({"config", "set", "00:1A:2B:3C:4D:09", "k=v"}).json["error"],
+            "Unknown terminal: 00:1A:2B:3C:4D:09");
+  EXPECT_EQ(run({"config", "set", "zz", "k=v"}).json["error"], "Invalid MAC address: zz");
+  const std::string damaged = test::readFile(config(2));
+  result broken = run({"config", "set", "00:1A:2B:3C:4D:02", "ok=2"});
+  EXPECT_EQ(broken.code, 1);
+  EXPECT_EQ(broken.json["error"], "Failed to load line: к=2");
+  EXPECT_EQ(test::readFile(config(2)), damaged);
+  EXPECT_FALSE(test::exists(config(2) + ".broken"));
+  EXPECT_EQ(test::readFile(config(1)), before);
+}
+
+// With a version the specification decides: a value it accepts creates the missing file
+// as the console's empty configuration plus the option, the default takes the option
+// out again, and what it refuses comes back with the editor's message and no file.
+TEST_F(ZvctlConfigEdits, SetWithSpecification) {
+  const std::string mac = "00:1A:2B:3C:4D:03";
+  struct refusal {
+    std::string pair;
+    std::string error;
+  };
+  const refusal refusals[] = {
+      {"bpp=32", "Указано неверное значение"},
+      {"bpp=" + std::string(5000, '1'), "Указано неверное значение"},
+      {"bpp=16\r\nvideo=1", "Указано неверное значение"},
+      {"type=rdp", "Параметры нeсоответствующего типа: type"},
+      {"frob=1", "Параметры, которых нет в версии Zelvar 6.1.10: frob"},
+  };
+  for (const refusal& c : refusals) {
+    SCOPED_TRACE(c.pair.substr(0, 40));
+    result bad = run({"config", "set", mac, "bpp=24", c.pair});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_EQ(bad.json["error"], c.error);
+    EXPECT_FALSE(test::exists(config(3)));
+  }
+  result unset = run({"config", "unset", mac, "bpp"});
+  EXPECT_EQ(unset.json["written"], false);
+  EXPECT_FALSE(test::exists(config(3)));
+
+  result r = run({"config", "set", mac, "BPP=24"});
+  ASSERT_EQ(r.code, 0) << r.json;
+  EXPECT_EQ(r.json["specification"], "6.1.10");
+  EXPECT_EQ(test::readFile(config(3)), utf16File(u"bpp=24\r\nconnection \r\n"));
+  result back = run({"config", "set", mac, "bpp=16"});
+  EXPECT_EQ(back.json["changes"][0]["change"], "removed");
+  EXPECT_EQ(test::readFile(config(3)), utf16File(u"connection \r\n"));
+}
+
+// The template list takes library templates only and keeps the rest of the file.
+TEST_F(ZvctlConfigEdits, Templates) {
+  const std::string mac = "00:1A:2B:3C:4D:01";
+  result list = run({"config", "templates", mac});
+  ASSERT_EQ(list.code, 0) << list.json;
+  EXPECT_EQ(list.json["templates"], nlohmann::json::array({"office"}));
+
+  result missing = run({"config", "templates", mac, "--add", "nothere"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.json["error"], "Template not found: nothere");
+  EXPECT_EQ(test::readFile(config(1)), utf16File(firstConfig));
+
+  ASSERT_EQ(run({"config", "templates", mac, "--add", "ALL"}).code, 0);
+  result again = run({"config", "templates", mac, "--add", "Office"});
+  EXPECT_EQ(again.json["written"], false);
+  EXPECT_EQ(test::readFile(config(1)),
+            utf16File(u"video=1024x768\r\ntemplate office\r\ntemplate all\r\nconnection farm\r\n"
+                      u"user=kassa\r\n"));
+  result removed = run({"config", "templates", mac, "--remove", "OFFICE"});
+  EXPECT_EQ(removed.json["templates"], nlohmann::json::array({"all"}));
+  EXPECT_EQ(test::readFile(config(1)),
+            utf16File(u"video=1024x768\r\ntemplate all\r\nconnection farm\r\nuser=kassa\r\n"));
+  EXPECT_EQ(run({"config", "templates", mac, "--remove", "office"}).code, 1);
+  std::ostringstream out, err;
+  EXPECT_EQ(runZvctl({"config", "templates", mac, "--drop", "all"}, out, err), 2);
+}
+
+// A copy writes the source's configuration to the target, never over a configuration
+// without --force, never from an empty or damaged one.
+TEST_F(ZvctlConfigEdits, Copy) {
+  const std::string one = "00:1A:2B:3C:4D:01", two = "00:1A:2B:3C:4D:02",
+                    three = "00:1A:2B:3C:4D:03";
+  result empty = run({"config", "copy", three, one});
+  EXPECT_EQ(empty.code, 1);
+  EXPECT_EQ(empty.json["error"],
+            "Конфигурационный файл для выбранного терминала не создан. Невозможно копировать "
+            "конфигурацию в другой терминал.");
+  EXPECT_EQ(run({"config", "copy", two, three}).json["error"], "Failed to load line: к=2");
+  EXPECT_EQ(run({"config", "copy", one, one}).code, 1);
+  EXPECT_FALSE(test::exists(config(3)));
+
+  result copied = run({"config", "copy", one, three});
+  ASSERT_EQ(copied.code, 0) << copied.json;
+  EXPECT_EQ(copied.json["replaced"], false);
+  EXPECT_EQ(test::readFile(config(3)), utf16File(firstConfig));
+
+  const std::string damaged = test::readFile(config(2));
+  result refused = run({"config", "copy", three, two});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(refused.json["error"],
+            "The terminal 00:1A:2B:3C:4D:02 already has a configuration; --force replaces it.");
+  EXPECT_EQ(test::readFile(config(2)), damaged);
+  result forced = run({"config", "copy", three, two, "--force"});
+  ASSERT_EQ(forced.code, 0) << forced.json;
+  EXPECT_EQ(forced.json["replaced"], true);
+  EXPECT_EQ(test::readFile(config(2)), utf16File(firstConfig));
+}
+
+// The text panel's test and save: the text is parsed as the terminal's file would be,
+// a text that does not load is never written, a saved text is the file byte for byte
+// and clears the set-aside copy. The temporary copy goes away.
+TEST_F(ZvctlConfigEdits, Text) {
+  const std::string three = "00:1A:2B:3C:4D:03", two = "00:1A:2B:3C:4D:02";
+  std::string tmp = dir / "tmp";
+  std::filesystem::create_directories(tmp);
+  setenv("TMPDIR", tmp.c_str(), 1);
+  struct testCase {
+    std::string text;  // UTF-8, the file given to --test
+    int code;
+    std::string error;  // or the message
+    std::string reason;
+  };
+  const testCase cases[] = {
+      {"bpp=24\r\nconnection \r\n", 0, "Конфигурационный файл успешно проверен.", ""},
+      {"bpp=32\n", 0, "Конфигурационный файл несовместим с указанной версией Zelvar.", ""},
+      {"ok=1\nключ=1\n", 1, brokenText, "Failed to load line: ключ=1"},
+      {"template nothere\n", 1, brokenText, "Template not found: nothere"},
+      {"connection nothere\n", 1, brokenText, "Connection not found: nothere"},
+  };
+  for (const testCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    test::writeFile(dir / "text.txt", c.text);
+    for (const char* mode : {"--test", "--save"}) {
+      result r = run({"config", "text", three, mode, dir / "text.txt"});
+      EXPECT_EQ(r.code, c.code) << r.json;
+      EXPECT_EQ(r.json[c.code ? "error" : "message"], c.error);
+      if (c.code) {
+        EXPECT_EQ(r.json["reason"], c.reason);
+      }
+      bool written = mode == std::string("--save") && c.code == 0;
+      EXPECT_EQ(test::exists(config(3)), written);
+      std::filesystem::remove(config(3));
+    }
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(tmp));
+
+  // A damaged file and its set-aside copy are replaced by a text that loads, given in
+  // UTF-16 with its mark.
+  test::writeFile(config(2) + ".broken", "# reason\r\n\r\nok=1\r\n");
+  const std::string damaged = test::readFile(config(2));
+  const std::u16string text =
+      u"name=Пётр\r\npath=C:\\dir\\#\r\ntemplate office\r\nconnection farm\r\n";
+  test::writeFile(dir / "text.txt", utf16File(u"ключ=1\r\n"));
+  EXPECT_EQ(run({"config", "text", two, "--save", dir / "text.txt"}).code, 1);
+  EXPECT_EQ(test::readFile(config(2)), damaged);
+  test::writeFile(dir / "text.txt", utf16File(text));
+  result saved = run({"config", "text", two, "--save", dir / "text.txt"});
+  ASSERT_EQ(saved.code, 0) << saved.json;
+  EXPECT_EQ(saved.json["removedBroken"], true);
+  EXPECT_EQ(test::readFile(config(2)), utf16File(text));
+  EXPECT_FALSE(test::exists(config(2) + ".broken"));
+  result show = run({"config", "show", two});
+  EXPECT_EQ(show.json["general"],
+            nlohmann::json::parse(R"([["name","Пётр"],["path","C:\\dir\\"]])"));
+
+  // Longer than the panel holds: refused, not cut.
+  test::writeFile(dir / "text.txt", "k=" + std::string(16382, 'v'));
+  result tooLong = run({"config", "text", two, "--save", dir / "text.txt"});
+  EXPECT_EQ(tooLong.code, 1);
+  EXPECT_EQ(test::readFile(config(2)), utf16File(text));
+  EXPECT_EQ(run({"config", "text", two, "--test", dir / "none.txt"}).json["error"],
+            "Failed to open file.");
+  std::ostringstream out, err;
+  EXPECT_EQ(runZvctl({"config", "text", two, "--check", dir / "text.txt"}, out, err), 2);
+  unsetenv("TMPDIR");
+}
+
+}  // namespace
+}  // namespace zv
