@@ -2,6 +2,7 @@
 
 #include "platform/files.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <system_error>
