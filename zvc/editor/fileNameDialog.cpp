@@ -6,6 +6,7 @@
 #include "htmlview/messageBoxWindow.h"
 #include "htmlview/parser.h"
 #include "platform/diagnostics.h"
+#include "zvc/ui/dialogEvents.h"
 #include "zvc/ui/editMenus.h"
 #include "zvc/ui/messageBox.h"
 
@@ -34,11 +35,6 @@ std::string cleanName(std::string_view text) {
 
 std::string resultText(const std::string& directory, std::string_view name) {
   return "\"" + directory + std::string(name) + ".zvc\"";
-}
-
-std::string buttonOf(const uiEvent& e) {
-  if (e.kind != eventKind::buttonClick || !e.source) return {};
-  return std::string(e.source->attribute("id").value_or(""));
 }
 
 }  // namespace
@@ -113,10 +109,9 @@ std::string runFileNameDialog(windowHost& windows, windowId owner, const configL
         result->setText(resultText(directory, cleanName(e.value)));
       return false;
     }
-    if (button == okButton ||
-        (e.kind == eventKind::key && e.key == "Enter" && !(e.target && isButton(*e.target)))) {
+    if (button == okButton || isEnter(e)) {
       accept();
-    } else if (button == cancelButton || (e.kind == eventKind::key && e.key == "Escape")) {
+    } else if (button == cancelButton || isEscape(e)) {
       windows.endModal(window, 0);
     } else {
       return false;

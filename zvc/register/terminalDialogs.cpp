@@ -6,6 +6,7 @@
 #include "platform/diagnostics.h"
 #include "platform/textConv.h"
 #include "zvc/register/consoleState.h"
+#include "zvc/ui/dialogEvents.h"
 #include "zvc/ui/editMenus.h"
 #include "zvc/ui/messageBox.h"
 
@@ -111,22 +112,6 @@ std::optional<std::u16string> versionCaption(document& doc) {
   std::string value = select->value();
   if (value == "noversion") return std::u16string(noVersionCaption);
   return fromUtf8(value);
-}
-
-// The id of the button an event is about, or empty.
-std::string buttonOf(const uiEvent& e) {
-  if (e.kind != eventKind::buttonClick || !e.source) return {};
-  return std::string(e.source->attribute("id").value_or(""));
-}
-
-// Enter chooses the window's first button, unless a button has the focus: the browser
-// clicks that one itself.
-bool isEnter(const uiEvent& e) {
-  return e.kind == eventKind::key && e.key == "Enter" && !(e.target && isButton(*e.target));
-}
-
-bool isEscape(const uiEvent& e) {
-  return e.kind == eventKind::key && e.key == "Escape";
 }
 
 // Opens the window of `kind`, prefilled; 0 when it cannot be opened (internal error).
