@@ -9,12 +9,11 @@
 
 #include "common/configLibrary.h"
 #include "htmlview/windowHost.h"
+#include "zvc/editor/libraryCommands.h"
 
 #include <string>
 
 namespace zv {
-
-enum class libraryKind { templates, connections };
 
 // The window's document for a proposed name; `directory` is the library's directory.
 std::string fileNameDialogHtml(const std::string& directory, const std::string& proposed);
