@@ -75,4 +75,24 @@ configReport describeConfiguration(const GUIConfigFile& config, const versionSpe
   return report;
 }
 
+std::string sourceText(const effectiveOption& effective) {
+  switch (effective.source) {
+    case valueSource::specDefault:
+      return "Значение по умолчанию";
+    case valueSource::allTerminals:
+      return "Общая политика";
+    case valueSource::terminalTemplate:
+      return "Шаблон " + effective.from;
+    case valueSource::libraryConnection:
+      return "Соединение " + effective.from;
+    case valueSource::ownConnection:
+      return "Корректирующий параметр соединения " + effective.from;
+    case valueSource::ownGeneral:
+      return "Конфигурация терминала";
+    case valueSource::none:
+      break;
+  }
+  return {};
+}
+
 }  // namespace zv

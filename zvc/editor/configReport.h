@@ -44,6 +44,11 @@ struct configReport {
 // connection's display name, else its name, else "Connection".
 std::u16string connectionDisplayName(const configConnection& connection);
 
+// Where a value in effect comes from, as the editors show it: "Значение по умолчанию",
+// "Общая политика", "Шаблон NAME", "Соединение NAME", "Корректирующий параметр
+// соединения NAME", "Конфигурация терминала" (UTF-8; empty for valueSource::none).
+std::string sourceText(const effectiveOption& effective);
+
 configReport describeConfiguration(const GUIConfigFile& config, const versionSpec* spec);
 
 }  // namespace zv
