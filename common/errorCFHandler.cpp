@@ -13,7 +13,6 @@
 #include <optional>
 
 namespace zv {
-namespace {
 
 // The comment line that carries the reason. It must stay one comment: line breaks in the
 // reason become blanks, and a trailing backslash (which would make the comment swallow
@@ -26,8 +25,6 @@ std::u16string reasonComment(std::u16string_view reason) {
   comment += u"\r\n\r\n";
   return comment;
 }
-
-}  // namespace
 
 void reportDamage(const std::string& path, std::u16string_view message) {
   logMessage("File: %s, error: %s", path.c_str(), toUtf8(message).c_str());

@@ -40,6 +40,10 @@ class iErrorSCFHandler {
 // "File: <path>, error: <message>" and leaves the file where it is.
 void reportDamage(const std::string& path, std::u16string_view message);
 
+// The comment a set-aside file starts with: "# <reason>" (line breaks as blanks, a
+// trailing backslash closed off) and an empty line, with CR LF.
+std::u16string reasonComment(std::u16string_view reason);
+
 // "<path>.broken".
 std::string brokenPath(const std::string& path);
 

@@ -59,7 +59,7 @@ bool makeEntry(configLibraries& libraries, libraryKind kind, const optionList& o
   if (name.empty()) return false;
   auto edit = [&](optionList& list) {
     list.copyOptionsFrom(options);
-    return ui.editOptions && ui.editOptions(list, editorKindNewEntry, spec);
+    return ui.editOptions && ui.editOptions(list, editorKindNewEntry, spec, name);
   };
   if (kind == libraryKind::templates) {
     auto entry = std::make_shared<GUITemplatesFile>(name, paths().templatesDir);
@@ -140,7 +140,8 @@ bool editLibraryEntry(configLibraries& libraries, libraryKind kind, std::string_
       return false;
     }
     optionList edited = *entry;
-    if (!ui.editOptions || !ui.editOptions(edited, editorKindTemplate, spec)) return false;
+    if (!ui.editOptions || !ui.editOptions(edited, editorKindTemplate, spec, entry->name()))
+      return false;
     static_cast<optionList&>(*entry) = edited;
     if (!saveOrComplain(*entry, ui)) return false;
     rebuild(ui, kind);
@@ -152,7 +153,8 @@ bool editLibraryEntry(configLibraries& libraries, libraryKind kind, std::string_
     return false;
   }
   optionList edited = *entry;
-  if (!ui.editOptions || !ui.editOptions(edited, editorKindConnection, spec)) return false;
+  if (!ui.editOptions || !ui.editOptions(edited, editorKindConnection, spec, entry->name()))
+    return false;
   static_cast<optionList&>(*entry) = edited;
   // The display name may have changed: the entry moves to its new sorted place.
   libraries.removeConnection(entry.get());

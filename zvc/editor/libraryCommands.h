@@ -27,8 +27,11 @@ constexpr int editorKindConnection = 3;
 struct libraryUi {
   // The file-name dialog with a proposed name; the chosen name, empty when cancelled.
   std::function<std::string(libraryKind, const std::string& proposed)> askFileName;
-  // The options editor on `options` (general scope); true when it reports a change.
-  std::function<bool(optionList& options, int fileKind, const versionSpec* spec)> editOptions;
+  // The options editor on `options` (general scope) of the entry `name`; true when it
+  // reports a change.
+  std::function<bool(optionList& options, int fileKind, const versionSpec* spec,
+                     const std::string& name)>
+      editOptions;
   std::function<void(const std::u16string& text, const std::u16string& caption)> showMessage;
   // Yes/No question; true for Yes.
   std::function<bool(const std::u16string& text, const std::u16string& caption)> askYesNo;

@@ -23,7 +23,7 @@ struct scriptedUi {
       events.push_back("ask " + proposed);
       return fileName;
     };
-    ui.editOptions = [this](optionList& options, int kind, const versionSpec*) {
+    ui.editOptions = [this](optionList& options, int kind, const versionSpec*, const std::string&) {
       events.push_back("edit " + std::to_string(kind));
       return edit && edit(options);
     };

@@ -34,7 +34,8 @@ std::string libraryItemHtml(std::string_view file, std::u16string_view label,
     html += ' ';
     html += extraAttributes;
   }
-  html += " file=\"" + htmlEscape(file) + "\"><img src=\"";
+  // Every item can be dragged: onto a terminal's list, a screen or the trash.
+  html += " file=\"" + htmlEscape(file) + "\" draggable=\"true\"><img src=\"";
   html += picture;
   html += "\"><div class=\"policontext\"><label>" + htmlEscape(toUtf8(label)) + "</label>";
   std::size_t shown = 0;

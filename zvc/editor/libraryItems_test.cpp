@@ -36,39 +36,46 @@ TEST(LibraryItems, ItemForms) {
   };
   const row rows[] = {
       {templateItemHtml(*four, templateItemUse::library, spec),
-       "<li class=\"template\" id=\"sourcetemplate\" file=\"office\"><img src=\"template_l.png\">"
+       "<li class=\"template\" id=\"sourcetemplate\" file=\"office\" draggable=\"true\"><img "
+       "src=\"template_l.png\">"
        "<div class=\"policontext\"><label>office</label><p>video=vesa</p><p>timeout=10</p>"
        "<p>keyboard=de</p> ... </div></li>"},
       {templateItemHtml(*three, templateItemUse::terminal, spec),
-       "<li class=\"template\" id=\"template\" file=\"k\"><img src=\"template_l.png\">"
+       "<li class=\"template\" id=\"template\" file=\"k\" draggable=\"true\"><img "
+       "src=\"template_l.png\">"
        "<div class=\"policontext\"><label>k</label><p>video=a</p><p>timeout=1</p>"
        "<p>keyboard=b</p> ... </div></li>"},
       {templateItemHtml(*failing, templateItemUse::library, spec),
        "<li class=\"template error_curr\" id=\"sourcetemplate\" titleid=\"error_curr\" "
-       "file=\"old\"><img src=\"template_l.png\"><div class=\"policontext\"><label>old</label>"
+       "file=\"old\" draggable=\"true\"><img src=\"template_l.png\"><div "
+       "class=\"policontext\"><label>old</label>"
        "<p>timeout=soon</p></div></li>"},
       {templateItemHtml(*failing, templateItemUse::terminal, spec),
-       "<li class=\"template error_ver\" id=\"template\" titleid=\"error_ver\" file=\"old\">"
+       "<li class=\"template error_ver\" id=\"template\" titleid=\"error_ver\" file=\"old\" "
+       "draggable=\"true\">"
        "<img src=\"template_l.png\"><div class=\"policontext\"><label>old</label>"
        "<p>timeout=soon</p></div></li>"},
       {templateItemHtml(*failing, templateItemUse::library, nullptr),
-       "<li class=\"template\" id=\"sourcetemplate\" file=\"old\"><img src=\"template_l.png\">"
+       "<li class=\"template\" id=\"sourcetemplate\" file=\"old\" draggable=\"true\"><img "
+       "src=\"template_l.png\">"
        "<div class=\"policontext\"><label>old</label><p>timeout=soon</p></div></li>"},
       {allTerminalsItemHtml(*all, spec),
-       "<li class=\"all_template all_zvc\" id=\"sourcetemplate\" file=\"all\">"
+       "<li class=\"all_template all_zvc\" id=\"sourcetemplate\" file=\"all\" draggable=\"true\">"
        "<img src=\"template_l.png\"><div class=\"policontext\"><label>all</label>"
        "<p>video=\xD0\x96</p></div></li>"},
       {allTerminalsItemHtml(*allFailing, spec),
        "<li class=\"template all_zvc error_curr\" id=\"sourcetemplate\" title_id=\"error_curr\" "
-       "file=\"all\"><img src=\"template_l.png\"><div class=\"policontext\"><label>all</label>"
+       "file=\"all\" draggable=\"true\"><img src=\"template_l.png\"><div "
+       "class=\"policontext\"><label>all</label>"
        "<p>server=x</p></div></li>"},
       {connectionItemHtml(*rdp, monitor::first, spec),
-       "<li class=\"connection\" id=\"connection\" file=\"rdp\"><img src=\"connection.png\">"
+       "<li class=\"connection\" id=\"connection\" file=\"rdp\" draggable=\"true\"><img "
+       "src=\"connection.png\">"
        "<div class=\"policontext\"><label>Office &lt;RDP&gt;</label>"
        "<p>displayName=Office &lt;RDP&gt;</p></div></li>"},
       {connectionItemHtml(*badRdp, monitor::second, spec),
        "<li class=\"M2_connection error_curr\" id=\"M2_connection\" titleid=\"error_curr\" "
-       "file=\"b&amp;d\"><img src=\"connection.png\"><div class=\"policontext\">"
+       "file=\"b&amp;d\" draggable=\"true\"><img src=\"connection.png\"><div class=\"policontext\">"
        "<label>b&amp;d</label><p>server=bad</p></div></li>"},
   };
   for (const row& r : rows) EXPECT_EQ(r.html, r.expected);
