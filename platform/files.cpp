@@ -387,6 +387,23 @@ int removeLeftoverTemporaries(const std::string& directory) {
   return removed;
 }
 
+std::optional<std::chrono::system_clock::time_point> modificationTime(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  auto since =
+      std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
+  return std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(since));
+}
+
+int openForWritingError(const std::string& path) {
+  // O_NONBLOCK: a FIFO put in the file's place must not hang the console.
+  int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno != 0 ? errno : EIO;
+  ::close(fd);
+  return 0;
+}
+
 bool fileExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0;

@@ -15,6 +15,7 @@
 // Any thread; no shared state.
 
 #include <sys/types.h>
+#include <chrono>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -74,6 +75,11 @@ std::optional<std::vector<directoryEntry>> listDirectory(const std::string& dire
                                                          linkRule links = linkRule::follow);
 
 bool fileExists(const std::string& path);
+// The last modification time of a file (links followed), or nullopt with errno set.
+std::optional<std::chrono::system_clock::time_point> modificationTime(const std::string& path);
+// Opens an existing file for writing and closes it again, to learn before a rewrite
+// whether it can be written; 0 on success, else the errno of the failure.
+int openForWritingError(const std::string& path);
 bool isDirectory(const std::string& path);
 // The path names a link (not followed).
 bool isLink(const std::string& path);

@@ -2,9 +2,14 @@
 
 #include "htmlview/eventRouter.h"
 #include "platform/diagnostics.h"
+#include "platform/textConv.h"
+#include "platform/windowMessages.h"
+#include "zvc/editor/fileNameDialog.h"
+#include "zvc/editor/versionDialogs.h"
 #include "zvc/register/consoleState.h"
 #include "zvc/register/terminalDialogs.h"
 #include "zvc/register/versions.h"
+#include "zvc/ui/messageBox.h"
 
 #include <algorithm>
 #include <string>
@@ -25,7 +30,12 @@ consoleSession::consoleSession(windowHost& windows, eventLoop& loop, consoleStat
   settings_ = loadSettings(userStore_);
   computeColumns(settings_);
 
+  panels_ = std::make_unique<configPanels>(state_.terminals, state_.libraries, state_.versions,
+                                           panelHooks());
   mainWindowHooks hooks;
+  hooks.mayLeaveTerminal = [this] { return panels_->confirmLeaveTerminal(); };
+  hooks.mouse = [this](uiEvent& e) { panels_->mouse(e); };
+  hooks.panelMessage = [this](unsigned message) { panels_->panelMessage(message); };
   hooks.frameBuilt = [this](consoleMode mode, document& doc) { frameBuilt(mode, doc); };
   hooks.onlineMarking = [this] { return settings_.showOnline; };
   hooks.lastSeenShown = [this] { return settings_.showTime; };
@@ -49,9 +59,10 @@ consoleSession::consoleSession(windowHost& windows, eventLoop& loop, consoleStat
 }
 
 consoleSession::~consoleSession() {
-  // The main window's hooks call into the list: the window goes first.
+  // The main window's hooks call into the list and the panels: the window goes first.
   main_.reset();
   list_.reset();
+  panels_.reset();
   state_.terminals.offerToList = nullptr;
 }
 
@@ -76,6 +87,11 @@ bool consoleSession::saveSettingsNow() {
 }
 
 void consoleSession::frameBuilt(consoleMode mode, document& doc) {
+  if (mode == consoleMode::terminals) {
+    panels_->frameBuilt(doc);
+  } else {
+    panels_->frameLeft();
+  }
   // The left column is sized by its content unless the user dragged it wider or narrower.
   if (elementRef column = doc.byId("col_table"); column && settings_.columnWidth > 0)
     column->setStyle("width", std::to_string(settings_.columnWidth) + "px");
@@ -85,6 +101,8 @@ void consoleSession::frameBuilt(consoleMode mode, document& doc) {
     hooks.groupName = state_.groups.nameLookup();
     hooks.setClipboard = [this](const std::string& text) { windows_.setClipboard(text); };
     hooks.selectPanel = [this](std::string_view panel) { selectPanel(panel); };
+    hooks.mayLeave = [this] { return panels_->confirmLeaveTerminal(); };
+    hooks.showTerminal = [this](terminal* t) { panels_->showTerminal(t); };
     list_ = std::make_unique<terminalsList>(doc, state_.terminals, settings_, std::move(hooks));
     list_->rebuildDisplayedList();
     state_.terminals.offerToList = [this](terminal& t) { list_->offerTerminal(t); };
@@ -117,14 +135,95 @@ void consoleSession::selectPanel(std::string_view panel) {
     logMessage("No tab of the panel %.*s.", int(panel.size()), panel.data());
 }
 
+configPanelsHooks consoleSession::panelHooks() {
+  configPanelsHooks hooks;
+  hooks.editOptions = [this](optionsEditorTarget& target, const versionSpec* spec,
+                             const std::string& initialKey) {
+    return editOptions(target, spec, initialKey);
+  };
+  hooks.askFileName = [this](libraryKind kind, const std::string& proposed) {
+    return runFileNameDialog(windows_, main_->window(), state_.libraries, kind, proposed);
+  };
+  hooks.selectTab = [this](std::string_view panel) { selectPanel(panel); };
+  hooks.terminalChanged = [this](terminal& t) {
+    if (list_) list_->updateRow(t);
+  };
+  hooks.post = [this](unsigned message) {
+    if (main_ && main_->window() != 0) loop_.post(main_->window(), message);
+  };
+  return hooks;
+}
+
+bool consoleSession::editOptions(optionsEditorTarget& target, const versionSpec* spec,
+                                 const std::string& initialKey) {
+  optionsEditorHooks hooks;
+  hooks.userStore = &userStore_;
+  hooks.affectedTerminals = [this](int fileKind, const std::string& name) {
+    std::vector<std::string> macs;
+    for (const terminal* t : state_.terminals.all()) {
+      bool uses = fileKind == optionsOfTemplate ? t->config.namesTemplate(name)
+                                                : t->config.namesConnection(name);
+      if (uses) macs.push_back(toUtf8(t->mac.displayText()));
+    }
+    return macs;
+  };
+  if (terminal* t = panels_->current(); t && target.config == &t->config) {
+    hooks.versionChosen = [this, t](const versionSpec* chosen) {
+      t->spec = chosen;
+      if (chosen) {
+        t->version = chosen->name;
+        t->storeVersion();
+      } else {
+        t->clearVersion();
+      }
+      if (list_) list_->updateRow(*t);
+    };
+  }
+  if (spec)
+    return showOptionsEditor(windows_, main_->window(), state_.versions, target, spec, initialKey,
+                             hooks);
+  return showFreeOptionsEditor(windows_, main_->window(), state_.versions, target, initialKey,
+                               hooks);
+}
+
 void consoleSession::wireCommands() {
   mainWindow& m = *main_;
+  // Adding and finding leave the current terminal: its unsaved changes are offered first.
   auto add = [this](uiEvent&) {
+    if (panels_->leaveBlocked()) return;
     runAddTerminalDialog(windows_, main_->window(), state_, dialogHooks());
   };
   auto find = [this](uiEvent&) {
+    if (panels_->leaveBlocked()) return;
     runFindTerminalDialog(windows_, main_->window(), state_, dialogHooks());
   };
+  auto copyTo = [this](uiEvent&) {
+    terminal* source = panels_->current();
+    if (!source || panels_->leaveBlocked()) return;
+    copyConfigDialog(windows_, main_->window(), state_.terminals, *source, [this](terminal& t) {
+      if (!saveConfiguration(t)) {
+        messageBox(toUtf8(saveFailureText("config.zvc")), errorCaption, boxButtons::ok,
+                   boxIcon::error);
+        return false;
+      }
+      if (list_) list_->updateRow(t);
+      return true;
+    });
+  };
+  m.onCommand("terminal_copyto", copyTo);
+  m.onCommand("copyto_terminal", copyTo);
+  for (const std::string& id : configPanels::commandIds())
+    m.onCommand(id, [this, id](uiEvent& e) { panels_->runCommand(id, e); });
+  m.on(eventKind::editValueChanged, "textConfig", [this](uiEvent&) { panels_->textEdited(); });
+  m.on(eventKind::elementExpanded, "main_tabs", [this](uiEvent& e) {
+    if (e.target) panels_->selectPanel(*e.target);
+  });
+  m.on(eventKind::popupDismissed, "options_version",
+       [this](uiEvent&) { panels_->changeTerminalVersion(); });
+  for (const char* id : {"template", "sourcetemplate"})
+    m.on(eventKind::dblclick, id, [this](uiEvent& e) { panels_->mouse(e); });
+  m.on(eventKind::dblclick, "terminals_templates_options",
+       [this](uiEvent& e) { panels_->runCommand("terminals_options_edit", e); });
   m.onCommand("add_terminal", add);
   m.onCommand("terminal_new", add);
   m.onCommand("find_terminal", find);

@@ -12,6 +12,7 @@
 // User-interface thread only.
 
 #include "platform/registry.h"
+#include "zvc/editor/configPanels.h"
 #include "zvc/register/terminalDialogs.h"
 #include "zvc/register/terminalsList.h"
 #include "zvc/shell/mainWindow.h"
@@ -47,6 +48,7 @@ class consoleSession {
 
   mainWindow& main() { return *main_; }
   terminalsList* list() { return list_.get(); }
+  configPanels& panels() { return *panels_; }
   userSettings& settings() { return settings_; }
   // Saves the settings with the main window's last reported geometry.
   bool saveSettingsNow();
@@ -58,6 +60,10 @@ class consoleSession {
   terminalDialogHooks dialogHooks();
   // Makes the tab of the panel current in "main_tabs".
   void selectPanel(std::string_view panel);
+  configPanelsHooks panelHooks();
+  // The options editor as the panels open it.
+  bool editOptions(optionsEditorTarget& target, const versionSpec* spec,
+                   const std::string& initialKey);
 
   windowHost& windows_;
   eventLoop& loop_;
@@ -66,6 +72,7 @@ class consoleSession {
   userSettings settings_;
   std::unique_ptr<mainWindow> main_;
   std::unique_ptr<terminalsList> list_;
+  std::unique_ptr<configPanels> panels_;
 };
 
 }  // namespace zv

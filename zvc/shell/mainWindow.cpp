@@ -165,14 +165,17 @@ void mainWindow::on(eventKind kind, const std::string& id, action a) {
   handlers_[{kind, id}] = std::move(a);
 }
 
-bool mainWindow::runCommand(const std::string& id) {
+bool mainWindow::runCommand(const std::string& id, const uiEvent* from) {
   auto it = commands_.find(id);
   if (it == commands_.end()) return false;
   if (leavesTerminal(id) && hooks_.mayLeaveTerminal && !hooks_.mayLeaveTerminal()) return true;
   if (!it->second) return true;
   action a = it->second;  // the action may replace the table's entries
   uiEvent e;
-  if (document* d = doc()) {
+  if (from && from->source) {
+    // Items of one menu share their id: the one clicked is the source.
+    e = *from;
+  } else if (document* d = doc()) {
     if (elementRef source = d->byId(id)) {
       e = uiEvent::behavior(eventKind::buttonClick, *source);
     }
@@ -218,7 +221,7 @@ bool mainWindow::handleEvent(uiEvent& e) {
     case eventKind::menuItemClick: {
       std::string id = idOf(e.source.get());
       if (id.empty() || !commands_.count(id)) return false;
-      return runCommand(id);
+      return runCommand(id, &e);
     }
     case eventKind::key: {
       bool ctrl = e.mods.ctrl && !e.mods.alt;

@@ -103,8 +103,9 @@ class mainWindow {
   void onCommand(const std::string& id, action a);
   // Sets what a behaviour event (or dblclick, key Enter) for an element id does.
   void on(eventKind kind, const std::string& id, action a);
-  // Runs a command as if its button was clicked; false for an unknown id.
-  bool runCommand(const std::string& id);
+  // Runs a command as if its button was clicked (`from`: the click, whose source the
+  // action gets); false for an unknown id.
+  bool runCommand(const std::string& id, const uiEvent* from = nullptr);
   bool knowsCommand(const std::string& id) const { return commands_.count(id) != 0; }
 
   // The window's event handler (public for tests of the dispatch).
