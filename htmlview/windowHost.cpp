@@ -227,7 +227,7 @@ void windowHost::send(const json& frame) {
 }
 
 json windowHost::windowFrame(window& w) {
-  return json{{"t", "window"},
+  json frame{{"t", "window"},
               {"w", w.id},
               {"title", w.spec.title},
               {"width", w.spec.width},
@@ -237,6 +237,9 @@ json windowHost::windowFrame(window& w) {
               {"sizable", w.spec.sizable},
               {"root", w.doc->snapshot()},
               {"css", w.spec.css}};
+  if (w.spec.minWidth > 0) frame["minWidth"] = w.spec.minWidth;
+  if (w.spec.minHeight > 0) frame["minHeight"] = w.spec.minHeight;
+  return frame;
 }
 
 void windowHost::flush() {
