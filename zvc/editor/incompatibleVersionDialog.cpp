@@ -75,8 +75,8 @@ void problemLists(std::string& html, const std::string& version, const optionPro
 
 std::string connectionHeading(const connectionProblems& c) {
   std::string heading = c.which == monitor::second ? "Монитор 2 " : "";
-  heading += "Экран " + std::to_string(c.screen + 1) + " Соединение " +
-             std::to_string(c.connection + 1);
+  heading +=
+      "Экран " + std::to_string(c.screen + 1) + " Соединение " + std::to_string(c.connection + 1);
   return heading;
 }
 

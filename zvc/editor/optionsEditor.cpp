@@ -56,8 +56,13 @@ class optionsEditor {
  public:
   optionsEditor(windowHost& windows, windowId owner, const installedVersions& versions,
                 optionsEditorTarget& target, const optionsEditorHooks& hooks)
-      : windows_(windows), owner_(owner), versions_(versions), target_(target), hooks_(hooks),
-        working_(*target.list), saved_(*target.list) {
+      : windows_(windows),
+        owner_(owner),
+        versions_(versions),
+        target_(target),
+        hooks_(hooks),
+        working_(*target.list),
+        saved_(*target.list) {
     scope_ = {target.screen, target.connection, target.which};
   }
 
@@ -139,14 +144,12 @@ void optionsEditor::readFromConfig() {
 }
 
 versionFit optionsEditor::checkCompatibility(const versionSpec*& spec, windowId over) {
-  versionFit fit = incompatibleVersionDialog(windows_, over, versions_, spec, target_.config,
-                                             working_);
+  versionFit fit =
+      incompatibleVersionDialog(windows_, over, versions_, spec, target_.config, working_);
   if (fit == versionFit::removed) {
     readFromConfig();
     listChanged_ = true;
   }
-  if (fit == versionFit::otherVersion && target_.config && hooks_.versionChosen)
-    hooks_.versionChosen(spec);
   return fit;
 }
 
@@ -168,6 +171,8 @@ bool optionsEditor::run(const versionSpec* spec, const std::string& initialKey) 
   if (spec) {
     versionFit fit = checkCompatibility(spec, owner_);
     if (fit == versionFit::cancelled) return false;
+    if (fit == versionFit::otherVersion && target_.config && hooks_.versionChosen)
+      hooks_.versionChosen(spec);
   }
   spec_ = spec;
   if (spec_) {
@@ -246,7 +251,8 @@ bool optionsEditor::open() {
     internalErrorBox(__FILE__, __LINE__, "optionsEditor");
     return false;
   }
-  host_ = std::make_unique<specHost>(doc(), [this](const std::string& key) { return copyDisplay(key); });
+  host_ = std::make_unique<specHost>(doc(),
+                                     [this](const std::string& key) { return copyDisplay(key); });
   windows_.setEventHandler(window_, [this](uiEvent& e) { return handle(e); });
   windows_.setCloseHandler(window_, [this] {
     if (prepareClose()) windows_.endModal(window_, 0);
@@ -299,7 +305,8 @@ void optionsEditor::showCurrent() {
                                       target_.config ? &source : nullptr));
   manual->setInnerHtml(toUtf8(versionSpec::manual(*current_)));
   if (std::string_view(current_->name) == "video") {
-    if (elementRef chosen = doc().selectFirst("#editValue option[selected]")) chosen->scrollIntoView();
+    if (elementRef chosen = doc().selectFirst("#editValue option[selected]"))
+      chosen->scrollIntoView();
   }
   if (!readOnly()) showResult();
 }
@@ -348,7 +355,8 @@ std::optional<std::u16string> optionsEditor::readEditor() {
 void optionsEditor::showResult() {
   std::optional<std::u16string> value = readEditor();
   elementRef result = doc().byId(resultValueId);
-  if (value && result && current_) result->setText(std::string(current_->name) + "=" + toUtf8(*value));
+  if (value && result && current_)
+    result->setText(std::string(current_->name) + "=" + toUtf8(*value));
 }
 
 bool optionsEditor::commit() {
@@ -358,9 +366,10 @@ bool optionsEditor::commit() {
     commitOutcome outcome =
         commitOptionValue(working_, target_.config, scope_, spec_, *current_, *value);
     if (outcome == commitOutcome::invalid) {
+      // The grid has already moved to the clicked row: the refused option's comes back.
+      selectRow(current_);
       showMessageBox(windows_, window_, invalidValueMessage, errorCaption, boxButtons::ok,
                      boxIcon::error);
-      selectRow(current_);
       return false;
     }
     if (outcome != commitOutcome::unchanged) {
@@ -435,7 +444,7 @@ void optionsEditor::nameEdited(element& input, std::size_t row) {
     optionList renamed(working_.kind());
     for (std::size_t i = 0; i < working_.size(); ++i) {
       const configOption& o = working_.entries()[i];
-      refused = !renamed.set(i == row ? key : o.key, o.value) && i == row;
+      if (!renamed.set(i == row ? key : o.key, o.value) && i == row) refused = true;
     }
     if (!refused) working_ = std::move(renamed);
   }
@@ -470,8 +479,9 @@ void optionsEditor::newRowEdited() {
     return;
   }
   std::u16string text = fromUtf8(value->value());
-  bool ok = freeKeyAccepted(key, maxNewFreeKey) && !working_.contains(key) && text.size() <= maxFreeValue &&
-            working_.size() < maxListOptions && working_.set(key, text);
+  bool ok = freeKeyAccepted(key, maxNewFreeKey) && !working_.contains(key) &&
+            text.size() <= maxFreeValue && working_.size() < maxListOptions &&
+            working_.set(key, text);
   if (!ok) {
     markError(name.get(), true);
     refreshButtons();
@@ -556,14 +566,11 @@ void optionsEditor::versionChanged() {
   std::string key = current_ ? current_->name : "";
   if (!commit()) return;
   if (!readVersionSelector(windows_, window_, versions_, chosen) || chosen == spec_) return;
-  if (chosen) {
-    if (checkCompatibility(chosen, window_) == versionFit::cancelled) {
-      windows_.endModal(window_, 0);
-      return;
-    }
-  } else if (target_.config && hooks_.versionChosen) {
-    hooks_.versionChosen(nullptr);
+  if (chosen && checkCompatibility(chosen, window_) == versionFit::cancelled) {
+    windows_.endModal(window_, 0);
+    return;
   }
+  if (target_.config && hooks_.versionChosen) hooks_.versionChosen(chosen);
   spec_ = chosen;
   current_ = nullptr;
   if (spec_) {
@@ -582,14 +589,15 @@ bool optionsEditor::handle(uiEvent& e) {
     rowClicked(*e.target);
   } else if (isEnter(e)) {
     if (prepareClose()) {
-      listSaved_ = true;
+      // A read-only window saves nothing.
+      if (!readOnly()) listSaved_ = true;
       windows_.endModal(window_, 0);
     }
   } else if (isEscape(e)) {
     restoreList();
     windows_.endModal(window_, 0);
   } else if (button == cancelButtonId) {
-    if (prepareClose()) listSaved_ = true;
+    if (prepareClose() && !readOnly()) listSaved_ = true;
     windows_.endModal(window_, 0);
   } else if (readOnly()) {
     return false;

@@ -85,8 +85,9 @@ std::string gridPageBody(const std::vector<const zvOptionSpecRecord*>& listed,
     appendEscaped(html, r->name, false);
     html += "</td></tr>";
   }
-  html += "</table></div><div style=\"flex:1 1 66%; display:flex; flex-direction:column; "
-          "gap:6px; min-width:0;\"><div id=\"";
+  html +=
+      "</table></div><div style=\"flex:1 1 66%; display:flex; flex-direction:column; "
+      "gap:6px; min-width:0;\"><div id=\"";
   html += editorPanelId;
   html += "\"></div><div id=\"";
   html += manualId;
@@ -130,7 +131,8 @@ std::string freePageBody(const optionList& list, bool readOnly, bool listChanged
     html += "</td><td> = </td><td>";
     textInput(html, "editValue" + n, maxFreeValue, nullptr, toUtf8(o.value), false, readOnly);
     html += "</td>";
-    if (!readOnly) html += "<td><button id=\"editDelete" + n + "\" class=\"command\">-</button></td>";
+    if (!readOnly)
+      html += "<td><button id=\"editDelete" + n + "\" class=\"command\">-</button></td>";
     html += "</tr>";
   }
   if (!readOnly) {

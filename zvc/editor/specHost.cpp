@@ -87,8 +87,7 @@ struct specHostCalls {
     return copyOut(*value, buffer, capacity);
   }
 
-  static int setAttribute(void* context, zvElement element, const char* name,
-                          const zvText* value) {
+  static int setAttribute(void* context, zvElement element, const char* name, const zvText* value) {
     zv::element* e = self(context)->resolve(element);
     if (!e || !name || !*name) return 0;
     if (!value) {

@@ -29,7 +29,8 @@ bool readVersionSelector(windowHost& windows, windowId window, const installedVe
     return false;
   }
   std::string value = select->value();
-  std::u16string caption = value == "noversion" ? std::u16string(noVersionCaption) : fromUtf8(value);
+  std::u16string caption =
+      value == "noversion" ? std::u16string(noVersionCaption) : fromUtf8(value);
   const versionSpec* chosen = nullptr;
   if (!readVersionChoice(versions, caption, chosen, boxesOver(windows, window))) return false;
   spec = chosen;
