@@ -83,7 +83,7 @@ class optionsEditor {
   bool open();
   std::string bodyHtml();
   void rebuild();
-  document& doc() { return *windows_.doc(window_); }
+  document& doc() { return *page_; }
   elementRef byId(std::string_view id);
 
   // The grid page.
@@ -129,6 +129,7 @@ class optionsEditor {
   bool listChanged_ = false;
   bool listSaved_ = false;
   windowId window_ = 0;
+  document* page_ = nullptr;  // the window's document, owned by the window host
   std::unique_ptr<specHost> host_;
   screenRect placement_;
 };
@@ -244,20 +245,21 @@ bool optionsEditor::open() {
   ws.width = placement_.width;
   ws.height = placement_.height;
   auto page = std::make_unique<document>();
-  page->load("<html><head><menu>" + editMenusHtml() + "</menu></head><body>" + bodyHtml() +
-             "</body></html>");
+  page->load("<html><head><menu>" + editMenusHtml() + "</menu></head><body></body></html>");
+  page_ = page.get();
+  host_ = std::make_unique<specHost>(*page_,
+                                     [this](const std::string& key) { return copyDisplay(key); });
+  // The window comes to the browser whole: grid, editor and manual.
+  rebuild();
   window_ = windows_.openWindow(std::move(ws), std::move(page));
   if (window_ == 0) {
     internalErrorBox(__FILE__, __LINE__, "optionsEditor");
     return false;
   }
-  host_ = std::make_unique<specHost>(doc(),
-                                     [this](const std::string& key) { return copyDisplay(key); });
   windows_.setEventHandler(window_, [this](uiEvent& e) { return handle(e); });
   windows_.setCloseHandler(window_, [this] {
     if (prepareClose()) windows_.endModal(window_, 0);
   });
-  rebuild();
   return true;
 }
 

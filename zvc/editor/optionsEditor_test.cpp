@@ -55,6 +55,14 @@ class OptionsEditor : public ::testing::Test {
 
   // Runs `step` once the input sent so far has been handled.
   void then(std::function<void()> step) { loop.postTask(std::move(step)); }
+  // Runs the steps in turn, each once the input of the one before has been handled.
+  void chain(std::vector<std::function<void()>> steps) {
+    if (steps.empty()) return;
+    std::function<void()> first = std::move(steps.front());
+    steps.erase(steps.begin());
+    first();
+    then([this, rest = std::move(steps)]() mutable { chain(std::move(rest)); });
+  }
 
   // The terminal's general options in the editor, starting on `key`.
   bool editGeneral(const std::string& key) {
@@ -149,14 +157,14 @@ TEST_F(OptionsEditor, GridRowsInvalidValuesAndEscape) {
       rows += *row->attribute("key") + " ";
     const recordingHost::node* ssh = browser.first(w, "tr[key=ssh_port]");
     sshMarked = ssh && ssh->attribute("class") && *ssh->attribute("class") == "checked";
-    browser.click(w, "tr[key=keyboard_layout] td");
-    then([&, w] {
-      source = browser.text(w, "#resultSource");
-      result = browser.text(w, "#resultValue");
-      browser.click(w, "tr[key=ssh_port] td");
-    });
-    then([&, w] { browser.input(w, "#editValue", "abc"); });
-    then([&, w] { browser.click(w, "tr[key=timezone] td"); });
+    chain({[&, w] { browser.click(w, "tr[key=keyboard_layout] td"); },
+           [&, w] {
+             source = browser.text(w, "#resultSource");
+             result = browser.text(w, "#resultValue");
+             browser.click(w, "tr[key=ssh_port] td");
+           },
+           [&, w] { browser.input(w, "#editValue", "abc"); },
+           [&, w] { browser.click(w, "tr[key=timezone] td"); }});
   });
   browser.onBox("Указано неверное значение", [&](windowId box) {
     const recordingHost::node* port = browser.first(editor, "tr[key=ssh_port]");
@@ -191,11 +199,11 @@ TEST_F(OptionsEditor, DisplayComposedFromTheScreenOptions) {
     config.generalOptions().set(k, v);
   std::string shown;
   browser.onWindow(generalTitle, [&](windowId w) {
-    browser.click(w, "#copyDisplay");
-    then([&, w] {
-      shown = browser.text(w, "#resultValue");
-      browser.click(w, "#options_cancel");
-    });
+    chain({[&, w] { browser.click(w, "#copyDisplay"); },
+           [&, w] {
+             shown = browser.text(w, "#resultValue");
+             browser.click(w, "#options_cancel");
+           }});
   });
   browser.answerBox("Сохранить изменения?", boxAnswer::yes);
   EXPECT_TRUE(editGeneral("display"));
@@ -220,12 +228,20 @@ TEST_F(OptionsEditor, TemplateSaveNamesTheTerminals) {
     target.list = &list;
     target.fileKind = optionsOfTemplate;
     target.title = "office";
+    windowId editor = 0;
     browser.onWindow("Параметры office", [&](windowId w) {
-      browser.choose(w, "#editValue", "#editValue option[value=debug]");
-      then([&, w] { browser.click(w, "#options_apply"); });
-      then([&, w] { browser.closeWindow(w); });
+      editor = w;
+      chain({[&, w] { browser.choose(w, "#editValue", "#editValue option[value=debug]"); },
+             [&, w] { browser.click(w, "#options_apply"); },
+             [&, w] {
+               if (!used) browser.closeWindow(w);
+             }});
     });
-    if (used) browser.answerBox("Сохранение параметров подключаемого файла office", boxAnswer::yes);
+    if (used) {
+      browser.onBox("Сохранение параметров подключаемого файла office", [&](windowId box) {
+        chain({[&, box] { browser.click(box, "#IDYES"); }, [&] { browser.closeWindow(editor); }});
+      });
+    }
     std::size_t before = browser.boxes().size();
     EXPECT_TRUE(showOptionsEditor(windows, main, *versions, target, spec, "log_level", hooks));
     EXPECT_EQ(listText(list), "log_level=debug;");
@@ -256,33 +272,33 @@ TEST_F(OptionsEditor, FreeRowsRefuseBadKeys) {
   browser.onWindow("Параметры kiosk", [&](windowId w) {
     editor = w;
     EXPECT_EQ(browser.first(w, "#editName0")->value.value_or(""), "video");
-    browser.input(w, "#editName0", "next");
-    then([&, w] {
-      mark();
-      browser.key(w, "#editName0", "Enter");
-    });
+    chain({[&, w] { browser.input(w, "#editName0", "next"); },
+           [&, w] {
+             mark();
+             browser.key(w, "#editName0", "Enter");
+           }});
   });
   browser.onBox("Указаны некорректные названия параметров", [&](windowId box) {
-    browser.click(box, "#IDOK");
-    then([&] { browser.input(editor, "#editName0", "a"); });
-    then([&] {
-      mark();
-      browser.key(editor, "#editName0", "Enter");
-    });
+    chain({[&, box] { browser.click(box, "#IDOK"); },
+           [&] { browser.input(editor, "#editName0", "a"); },
+           [&] {
+             mark();
+             browser.key(editor, "#editName0", "Enter");
+           }});
   });
   browser.onBox("Указаны некорректные названия параметров", [&](windowId box) {
-    browser.click(box, "#IDOK");
-    then([&] { browser.input(editor, "#editName0", "TIMEOUT"); });  // another row's key
-    then([&] {
-      mark();
-      browser.input(editor, "#editName0", "vid2");
-    });
-    then([&] {
-      mark();
-      browser.input(editor, "#new_editValue", "on");
-      browser.input(editor, "#new_editName", "sound");
-    });
-    then([&] { browser.key(editor, "#editName0", "Enter"); });
+    chain({[&, box] { browser.click(box, "#IDOK"); },
+           [&] { browser.input(editor, "#editName0", "TIMEOUT"); },  // another row's key
+           [&] {
+             mark();
+             browser.input(editor, "#editName0", "vid2");
+           },
+           [&] {
+             mark();
+             browser.input(editor, "#new_editValue", "on");
+           },
+           [&] { browser.input(editor, "#new_editName", "sound"); },
+           [&] { browser.key(editor, "#editName0", "Enter"); }});
   });
   browser.answerBox("Сохранить изменения?", boxAnswer::yes);
   EXPECT_TRUE(showFreeOptionsEditor(windows, main, *versions, target, "", hooks));
@@ -299,13 +315,15 @@ TEST_F(OptionsEditor, NoVersionShowsTheSameListAsRows) {
   hooks.versionChosen = [&](const versionSpec* s) { chosen = s; };
   std::string keys;
   browser.onWindow(generalTitle, [&](windowId w) {
-    browser.choose(w, "#options_version", "#options_version option[value=noversion]");
-    then([&, w] {
-      EXPECT_EQ(browser.first(w, "#terminal_options"), nullptr);
-      for (const recordingHost::node* n : browser.select(w, "input[id^=editName]"))
-        keys += n->value.value_or("") + ";";
-      browser.closeWindow(w);
-    });
+    chain({[&, w] {
+             browser.choose(w, "#options_version", "#options_version option[value=noversion]");
+           },
+           [&, w] {
+             EXPECT_EQ(browser.first(w, "#terminal_options"), nullptr);
+             for (const recordingHost::node* n : browser.select(w, "input[id^=editName]"))
+               keys += n->value.value_or("") + ";";
+             browser.closeWindow(w);
+           }});
   });
   editGeneral("log_level");
   EXPECT_EQ(keys, "log_level;ssh;");
