@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "zvc/editor/optionsEditor.h"
+#include "zvc/register/versions.h"
 
 #include <benchmark/benchmark.h>
 
@@ -100,7 +101,14 @@ BENCHMARK(BM_openAndClose)->Unit(benchmark::kMillisecond);
 void BM_openCommitAndSave(benchmark::State& state) {
   fixture& f = shared();
   auto start = std::chrono::steady_clock::now();
-  for (auto _ : state) benchmark::DoNotOptimize(f.once(true));
+  for (auto _ : state) {
+    std::u16string before = f.config.generalOptions().get("log_level");
+    benchmark::DoNotOptimize(f.once(true));
+    if (f.config.generalOptions().get("log_level") == before) {
+      state.SkipWithError("the value was not committed");
+      break;
+    }
+  }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() /
                    double(state.iterations());
   if (floorSeconds > 0) state.counters["xFloor"] = seconds / floorSeconds;
