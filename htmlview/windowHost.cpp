@@ -227,16 +227,19 @@ void windowHost::send(const json& frame) {
 }
 
 json windowHost::windowFrame(window& w) {
-  return json{{"t", "window"},
-              {"w", w.id},
-              {"title", w.spec.title},
-              {"width", w.spec.width},
-              {"height", w.spec.height},
-              {"owner", w.spec.owner},
-              {"modal", w.spec.modal},
-              {"sizable", w.spec.sizable},
-              {"root", w.doc->snapshot()},
-              {"css", w.spec.css}};
+  json frame{{"t", "window"},
+             {"w", w.id},
+             {"title", w.spec.title},
+             {"width", w.spec.width},
+             {"height", w.spec.height},
+             {"owner", w.spec.owner},
+             {"modal", w.spec.modal},
+             {"sizable", w.spec.sizable},
+             {"root", w.doc->snapshot()},
+             {"css", w.spec.css}};
+  if (w.spec.minWidth > 0) frame["minWidth"] = w.spec.minWidth;
+  if (w.spec.minHeight > 0) frame["minHeight"] = w.spec.minHeight;
+  return frame;
 }
 
 void windowHost::flush() {

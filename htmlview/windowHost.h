@@ -85,6 +85,9 @@ struct windowSpec {
   bool modal = false;
   std::vector<std::string> css;  // style sheet URLs ("/skin/common-body.css")
   bool sizable = false;          // the user may resize it (a sizing border)
+  // The least size the user may give a sizable window; 0: the client's own least size.
+  int minWidth = 0;
+  int minHeight = 0;
 };
 
 class windowHost final : public hostSink {

@@ -276,6 +276,9 @@ test('popups, submenus and resized windows stay inside the view', () => {
   assert.deepEqual(zv.resizedFrame(frame, 'w', 290, 0, 800, 600), { left: 300, top: 100, width: 100, height: 200 });
   assert.deepEqual(zv.resizedFrame(frame, 'e', 1000, 0, 800, 600).width, 700);
   assert.deepEqual(zv.resizedFrame(frame, 'n', -500, -500, 800, 600), { left: 100, top: 0, width: 300, height: 300 });
+  // A window's own minimum size holds on every edge.
+  assert.deepEqual(zv.resizedFrame(frame, 'se', -200, -150, 800, 600, 280, 180), { left: 100, top: 100, width: 280, height: 180 });
+  assert.deepEqual(zv.resizedFrame(frame, 'nw', 200, 150, 800, 600, 280, 180), { left: 120, top: 120, width: 280, height: 180 });
 });
 
 test('a closed connection: another client, the console ended, or lost and tried again', () => {

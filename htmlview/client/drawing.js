@@ -89,14 +89,16 @@ export function openWindow(f) {
   frame.append(bar, host);
   layer.appendChild(frame);
   if (!isMain) {
-    const width = Math.max(100, f.width | 0 || 400);
-    const height = Math.max(60, f.height | 0 || 300);
+    const minWidth = Math.max(MIN_WIDTH, f.minWidth | 0);
+    const minHeight = Math.max(MIN_HEIGHT, f.minHeight | 0);
+    const width = Math.max(minWidth, f.width | 0 || 400);
+    const height = Math.max(minHeight, f.height | 0 || 300);
     frame.style.width = width + 'px';
     frame.style.height = height + 'px';
     frame.style.left = Math.max(0, (innerWidth - width) / 2) + 'px';
     frame.style.top = Math.max(0, (innerHeight - height) / 3) + 'px';
     makeDraggable(bar, frame);
-    if (f.sizable) makeSizable(frame);
+    if (f.sizable) makeSizable(frame, minWidth, minHeight);
   }
   const root = host.attachShadow({ mode: 'open' });
   Object.assign(view, { layer, frame, host, root });
@@ -171,29 +173,31 @@ function makeDraggable(bar, frame) {
 }
 
 // The sizing border of a window: its edges and corners, each a strip that drags its
-// side of the frame. The frame keeps its minimum size and its title bar on the page.
+// side of the frame. The frame keeps its minimum size (the window's own, when it has
+// one) and its title bar on the page.
 const MIN_WIDTH = 100;
 const MIN_HEIGHT = 60;
 const EDGES = ['n', 's', 'e', 'w', 'ne', 'nw', 'se', 'sw'];
 
-export function resizedFrame(start, edge, dx, dy, viewW, viewH) {
+export function resizedFrame(start, edge, dx, dy, viewW, viewH,
+                             minW = MIN_WIDTH, minH = MIN_HEIGHT) {
   let { left, top, width, height } = start;
-  if (edge.includes('e')) width = Math.min(viewW - left, Math.max(MIN_WIDTH, width + dx));
-  if (edge.includes('s')) height = Math.min(viewH - top, Math.max(MIN_HEIGHT, height + dy));
+  if (edge.includes('e')) width = Math.min(viewW - left, Math.max(minW, width + dx));
+  if (edge.includes('s')) height = Math.min(viewH - top, Math.max(minH, height + dy));
   if (edge.includes('w')) {
     const right = left + width;
-    left = Math.max(0, Math.min(right - MIN_WIDTH, left + dx));
+    left = Math.max(0, Math.min(right - minW, left + dx));
     width = right - left;
   }
   if (edge.includes('n')) {
     const bottom = top + height;
-    top = Math.max(0, Math.min(bottom - MIN_HEIGHT, top + dy));
+    top = Math.max(0, Math.min(bottom - minH, top + dy));
     height = bottom - top;
   }
   return { left, top, width, height };
 }
 
-function makeSizable(frame) {
+function makeSizable(frame, minWidth = MIN_WIDTH, minHeight = MIN_HEIGHT) {
   frame.classList.add('zv-sizable');
   for (const edge of EDGES) {
     const grip = document.createElement('div');
@@ -209,7 +213,8 @@ function makeSizable(frame) {
       const y = e.clientY;
       grip.setPointerCapture(e.pointerId);
       const move = (m) => {
-        const r = resizedFrame(start, edge, m.clientX - x, m.clientY - y, innerWidth, innerHeight);
+        const r = resizedFrame(start, edge, m.clientX - x, m.clientY - y, innerWidth, innerHeight,
+          minWidth, minHeight);
         frame.style.left = r.left + 'px';
         frame.style.top = r.top + 'px';
         frame.style.width = r.width + 'px';

@@ -48,31 +48,69 @@ bool applyOne(GUIConfigFile& config, const versionSpec* spec, const optionEdit& 
     error = "Параметры нeсоответствующего типа: " + edit.key;
     return false;
   }
-  // The list keeps the specification's spelling of a key it adds.
-  std::string key = record->name;
-  change.key = key;
-  if (!representableOption(key, value) || !optionAccepts(*record, value)) {
-    error = invalidValueMessage;
-    return false;
-  }
-  if (equalsNoCase(config.effectiveValue(key, spec).value, value)) return true;
-  if (equalsNoCase(optionDefault(*record), value)) {
-    general.remove(key);
-    if (config.effectiveValue(key, spec).source == valueSource::specDefault) {
+  optionList own = general;
+  switch (commitOptionValue(own, &config, optionScope{}, spec, *record, value)) {
+    case commitOutcome::invalid:
+      error = invalidValueMessage;
+      return false;
+    case commitOutcome::unchanged:
+      return true;
+    case commitOutcome::removed:
+      change.key = record->name;
       change.outcome = editOutcome::removed;
       return true;
-    }
+    case commitOutcome::set:
+      change.key = record->name;
+      change.outcome = editOutcome::set;
+      change.value = value;
+      return true;
   }
-  if (!general.set(key, value, spec)) {
-    error = invalidValueMessage;
-    return false;
-  }
-  change.outcome = editOutcome::set;
-  change.value = value;
   return true;
 }
 
 }  // namespace
+
+effectiveOption effectiveAt(const GUIConfigFile& config, const optionScope& scope,
+                            std::string_view key, const versionSpec* spec) {
+  if (scope.general()) return config.effectiveValue(key, spec);
+  return config.effectiveConnectionValue(key, scope.screen, scope.connection, scope.which, spec);
+}
+
+commitOutcome commitOptionValue(optionList& list, GUIConfigFile* config, const optionScope& scope,
+                                const versionSpec* spec, const zvOptionSpecRecord& record,
+                                std::u16string_view value) {
+  std::string key = record.name;
+  std::u16string defaultValue = optionDefault(record);
+  std::u16string inEffect;
+  if (config) {
+    inEffect = effectiveAt(*config, scope, key, spec).value;
+  } else {
+    const std::u16string* own = list.find(key);
+    inEffect = own ? *own : defaultValue;
+  }
+  if (equalsNoCase(inEffect, value)) return commitOutcome::unchanged;
+  if (!representableOption(key, value) || !optionAccepts(record, value))
+    return commitOutcome::invalid;
+  optionList before = list;
+  auto follow = [&] {
+    if (config) config->setScopeOptions(list, scope.screen, scope.connection, scope.which);
+  };
+  if (equalsNoCase(defaultValue, value)) {
+    list.remove(key);
+    follow();
+    // A template or connection that sets another value would come through: the
+    // default then has to stand in the list itself.
+    if (!config || effectiveAt(*config, scope, key, spec).source == valueSource::specDefault)
+      return commitOutcome::removed;
+  }
+  if (!list.set(key, value, spec)) {
+    list = before;
+    follow();
+    return commitOutcome::invalid;
+  }
+  follow();
+  return commitOutcome::set;
+}
 
 bool editResult::changed() const {
   return std::any_of(changes.begin(), changes.end(),

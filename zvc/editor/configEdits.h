@@ -51,6 +51,33 @@ struct editResult {
   bool changed() const;
 };
 
+// Where in a configuration an option list stands: screen and connection -1 are the
+// general options, otherwise one connection's corrective options.
+struct optionScope {
+  int screen = -1;
+  int connection = -1;
+  monitor which = monitor::first;
+  bool general() const { return screen < 0 && connection < 0; }
+};
+
+// The value in effect for `key` at the scope (effectiveValue for the general scope).
+effectiveOption effectiveAt(const GUIConfigFile& config, const optionScope& scope,
+                            std::string_view key, const versionSpec* spec);
+
+enum class commitOutcome { unchanged, invalid, set, removed };
+
+// The options editor's rule for one new value of a known option, on the list of the
+// scope. With a configuration, which must hold `list` at the scope, the value is compared
+// with the one in effect there, and the configuration follows the list; without one,
+// with the own value, else the default. Equal (ASCII case aside): unchanged. A value the
+// processor refuses, or that a file could not carry: invalid, nothing changed. The
+// default removes the own value, unless a template or connection then sets another one,
+// when the default stays explicitly (set). Any other value is set under the
+// specification's spelling of the key.
+commitOutcome commitOptionValue(optionList& list, GUIConfigFile* config, const optionScope& scope,
+                                const versionSpec* spec, const zvOptionSpecRecord& record,
+                                std::u16string_view value);
+
 // Applies the edits in order to the general options. With a specification a value is
 // checked as the options editor commits it: the key must be one of the specification's
 // listed general options and its processor must accept the value; a value equal (ASCII
