@@ -43,10 +43,22 @@ std::string fileOf(const element* e) {
   return e ? std::string(e->attribute("file").value_or("")) : std::string();
 }
 
-// The text in the panel is what the browser sent; it is kept within what a configuration
-// file can hold when it is read back.
+// The text in the panel with the line ends of a configuration file: the browser's text
+// areas hand back LF alone, the files and their readers use CR LF.
 std::u16string panelText(const element& e) {
-  return fromUtf8(e.value());
+  std::u16string typed = fromUtf8(e.value());
+  std::u16string text;
+  text.reserve(typed.size() + typed.size() / 16);
+  for (std::size_t i = 0; i < typed.size(); ++i) {
+    char16_t c = typed[i];
+    if (c == u'\r' || c == u'\n') {
+      text += u"\r\n";
+      if (c == u'\r' && i + 1 < typed.size() && typed[i + 1] == u'\n') ++i;
+    } else {
+      text += c;
+    }
+  }
+  return text;
 }
 
 void showSaveFailure(std::string_view name) {

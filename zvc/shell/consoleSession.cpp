@@ -129,7 +129,19 @@ void consoleSession::selectPanel(std::string_view panel) {
   document* doc = main_ ? main_->doc() : nullptr;
   eventRouter* router = main_ ? windows_.router(main_->window()) : nullptr;
   elementRef tabs = doc ? doc->byId("main_tabs") : elementRef();
-  if (!router || !tabs) return;
+  if (!tabs) return;
+  if (!router) {
+    // The window is not open yet: the tab set reads the selected tab when it attaches.
+    for (elementRef& e : tabs->selectAll(":root>.strip>[panel], :root>[name]")) {
+      bool chosen = e->attribute("panel") == panel || e->attribute("name") == panel;
+      if (chosen) {
+        e->setAttribute("selected", "");
+      } else {
+        e->removeAttribute("selected");
+      }
+    }
+    return;
+  }
   methodCall call = methodCall::named("select", std::string(panel));
   if (!router->callMethod(*tabs, call))
     logMessage("No tab of the panel %.*s.", int(panel.size()), panel.data());

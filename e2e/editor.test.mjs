@@ -1,0 +1,212 @@
+// The configuration editor on a demo installation (zvdemo) in headless Chromium: the
+// panels of a selected terminal, the options editor, the save question of a shared
+// template, the text panel of a broken configuration, the leave check and the copy-to
+// window. Every change is checked byte by byte in the files it writes.
+
+import { after, before, describe, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { eventually, zvcenter, screenshotPath, skip, startBrowser } from './harness.mjs';
+
+const tree = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
+const build = process.env.ZV_BUILD || path.join(tree, 'build/default');
+
+// A configuration file's bytes: FF FE and UTF-16LE.
+const utf16File = (text) => Buffer.concat([Buffer.from([0xff, 0xfe]), Buffer.from(text, 'utf16le')]);
+const fileText = (bytes) => {
+  assert.deepEqual([...bytes.subarray(0, 2)], [0xff, 0xfe], 'the file starts with FF FE');
+  return bytes.subarray(2).toString('utf16le');
+};
+
+describe('configuration editor on the demo installation', { skip, timeout: 150000 }, () => {
+  let root;
+  let env;
+  let zv;
+  let browser;
+  let page;
+  const rows = '#terminals_widget > zv-option';
+  const shot = (name) => page.screenshot({ path: screenshotPath('editor-' + name) });
+  const terminalDir = (mac) => path.join(root, 'ZelvarData/Terminals', mac.replaceAll(':', '.'));
+  const configOf = (mac) => readFileSync(path.join(terminalDir(mac), 'config.zvc'));
+  const dialog = () => page.locator('.zv-dialog').last();
+  const currentTab = () => page.locator('#main_tabs > .strip > [panel][data-current]').getAttribute('panel');
+
+  async function selectTerminal(mac) {
+    await page.locator(`${rows}[tlgid="${mac}"]`).click();
+    await eventually(() => page.locator('#main_tabs').getAttribute('tlgid'), mac);
+  }
+
+  // Answers the message box that shows next with the button `id`; its text.
+  async function answerBox(id) {
+    const box = page.locator('body.messagebox').last();
+    await box.waitFor({ state: 'visible' });
+    const text = await box.locator('.box-text').textContent();
+    await box.locator('#' + id).click();
+    await box.waitFor({ state: 'detached' });
+    return text;
+  }
+
+  before(async () => {
+    root = mkdtempSync(path.join(os.tmpdir(), 'zv-e2e-editor-'));
+    execFileSync(path.join(build, 'zvdemo'), [root, path.join(build, 'Bin')], { stdio: 'ignore' });
+    env = {
+      ZELVAR_HKLM: path.join(root, 'registry/hklm.conf'),
+      ZELVAR_HKCU: path.join(root, 'registry/hkcu.conf'),
+      ZELVAR_MAILSLOTS: 'zv-e2e-editor-' + process.pid,
+    };
+    browser = await startBrowser();
+    zv = await zvcenter.start([], { gallery: false, env });
+    page = await browser.context.newPage();
+    page.setDefaultTimeout(10000);
+    await page.goto(zv.url);
+    await page.locator(rows).first().waitFor({ state: 'visible' });
+  });
+
+  after(async () => {
+    if (browser) await browser.close();
+    if (zv) await zv.stop();
+    if (root) rmSync(root, { recursive: true, force: true });
+  });
+
+  test('an option changed in the options editor is saved as exactly one line', async () => {
+    const mac = '00:1A:2B:10:00:01';
+    const before = fileText(configOf(mac));
+    assert.match(before, /\r\nsound_volume=40\r\n/);
+    await selectTerminal(mac);
+    assert.equal(await currentTab(), 'panel-templates');
+    await shot('panel-templates');
+    // A double click on an option opens the editor on it.
+    await page.locator('#terminals_templates_options > [id="sound_volume"]').dblclick();
+    const grid = dialog().locator('#terminal_options');
+    await grid.waitFor({ state: 'visible' });
+    await eventually(() => dialog().locator('#resultSource').textContent(), 'Конфигурация терминала');
+    await shot('options-editor');
+    const field = dialog().locator('#option_editor #editValue');
+    await field.fill('55');
+    await field.press('Enter');
+    assert.equal(await answerBox('IDYES'), 'Сохранить изменения?');
+    await dialog().locator('#terminal_options').waitFor({ state: 'detached' });
+    // Saved at once: the one line changed, nothing else.
+    await eventually(() => fileText(configOf(mac)), before.replace('sound_volume=40', 'sound_volume=55'));
+    await eventually(
+      () => page.locator('#terminals_templates_options > [id="sound_volume"]').getAttribute('value'), '55');
+  });
+
+  test('saving a template that terminals use names their MACs', async () => {
+    // Every terminal whose configuration names the template, as the console shows MACs.
+    const terminals = path.join(root, 'ZelvarData/Terminals');
+    const users = readdirSync(terminals)
+      .filter((dir) => {
+        const file = path.join(terminals, dir, 'config.zvc');
+        return existsSync(file) && /^template office\r?$/im.test(fileText(readFileSync(file)));
+      })
+      .map((dir) => dir.replaceAll('.', ':').toUpperCase());
+    assert.ok(users.length >= 2, 'the demo has terminals that use the template "office"');
+    await selectTerminal('00:1A:2B:10:00:01');
+    await page.locator('#templates > li[file="office"]').dblclick();
+    await dialog().locator('#terminal_options').waitFor({ state: 'visible' });
+    await dialog().locator('#terminal_options tr[key="printers"]').click();
+    const editor = dialog().locator('#option_editor #editValue');
+    await editor.waitFor({ state: 'visible' });
+    const was = await editor.inputValue();
+    await editor.selectOption(was === 'on' ? 'off' : 'on').catch(async () => {
+      await editor.click();
+    });
+    await dialog().locator('#options_apply').click();
+    const question = await answerBox('IDYES');
+    assert.match(question, /^Сохранение параметров подключаемого файла office повлияет на параметры следующих терминалов:/);
+    for (const mac of users) assert.ok(question.includes(mac), `the question names ${mac}`);
+    assert.match(question, /Сохранить изменения\?$/);
+    await dialog().locator('#options_cancel').click();
+    await dialog().locator('#terminal_options').waitFor({ state: 'detached' }).catch(() => {});
+  });
+
+  test('a broken configuration opens on its text, and a corrected text saves', async () => {
+    const mac = '00:1A:2B:10:00:0C';
+    const broken = path.join(terminalDir(mac), 'config.zvc.broken');
+    assert.ok(existsSync(broken));
+    await selectTerminal(mac);
+    await eventually(currentTab, 'panel-text');
+    const text = page.locator('#textConfig');
+    await eventually(async () => (await text.inputValue()).startsWith('# Template not found'), true);
+    await shot('panel-text-broken');
+    const corrected = 'video=auto\r\nconnection \r\n';
+    await text.fill(corrected);
+    await page.locator('#save_textconfig').click();
+    await eventually(() => existsSync(path.join(terminalDir(mac), 'config.zvc')), true);
+    assert.deepEqual(configOf(mac), utf16File(corrected));
+    assert.ok(!existsSync(broken));
+    await eventually(currentTab, 'panel-templates');
+  });
+
+  test('the leave check: Cancel keeps the edits, No drops them, Yes saves them', async () => {
+    const mac = '00:1A:2B:10:00:03';
+    const other = '00:1A:2B:10:00:06';
+    const original = configOf(mac);
+    await selectTerminal(mac);
+    await page.locator('#main_tabs > .strip > [panel="panel-text"]').click();
+    const text = page.locator('#textConfig');
+    const edited = fileText(original).replace(/\r\n$/, '') + '\r\nlog_level=debug\r\n';
+    await text.fill(edited);
+    await eventually(() => page.locator('#save_textconfig').isDisabled(), false);
+
+    await page.locator(`${rows}[tlgid="${other}"]`).click();
+    const question = await answerBox('IDCANCEL');
+    assert.equal(question, `Конфигурационный файл терминала ${mac} изменен. Сохранить (YES) или отменить (NO) сделанные изменения?`);
+    await eventually(() => page.locator('#main_tabs').getAttribute('tlgid'), mac);
+    // The browser's text area gives its lines LF ends.
+    assert.equal(await text.inputValue(), edited.replaceAll('\r\n', '\n'));
+
+    await page.locator(`${rows}[tlgid="${other}"]`).click();
+    await answerBox('IDNO');
+    await eventually(() => page.locator('#main_tabs').getAttribute('tlgid'), other);
+    assert.deepEqual(configOf(mac), original);
+
+    await selectTerminal(mac);
+    await page.locator('#main_tabs > .strip > [panel="panel-text"]').click();
+    await text.fill(edited);
+    await eventually(() => page.locator('#save_textconfig').isDisabled(), false);
+    await page.locator(`${rows}[tlgid="${other}"]`).click();
+    await answerBox('IDYES');
+    await eventually(() => page.locator('#main_tabs').getAttribute('tlgid'), other);
+    assert.deepEqual(configOf(mac), utf16File(edited));
+  });
+
+  test('a configuration is copied to a terminal without one', async () => {
+    const source = '00:1A:2B:10:00:01';
+    const target = '00:1A:2B:10:00:00';
+    assert.ok(!existsSync(path.join(terminalDir(target), 'config.zvc')));
+    await selectTerminal(source);
+    await page.locator(`${rows}[tlgid="${source}"]`).click({ button: 'right' });
+    await page.locator('#list_context[data-popup]').waitFor({ state: 'visible' });
+    await page.locator('#terminal_copyto').click();
+    const list = dialog().locator('#copyto_list');
+    await list.waitFor({ state: 'visible' });
+    // A terminal without a configuration is current at first; the target is chosen.
+    const first = await dialog().locator('#copyto_list tr[data-current]').first().getAttribute('tlgid');
+    assert.ok(!existsSync(path.join(terminalDir(first), 'config.zvc')));
+    await dialog().locator(`#copyto_list tr[tlgid="${target}"]`).click();
+    await eventually(() => dialog().locator('#copyto_list tr[data-current]').first().getAttribute('tlgid'), target);
+    await shot('copy-to');
+    await dialog().locator('#copyto_ok').click();
+    await list.waitFor({ state: 'detached' });
+    await eventually(() => existsSync(path.join(terminalDir(target), 'config.zvc')), true);
+    assert.deepEqual(configOf(target), configOf(source));
+  });
+
+  test('"create_config" writes an empty configuration and shows the panels', async () => {
+    const mac = '00:1A:2B:10:00:09';
+    assert.ok(!existsSync(path.join(terminalDir(mac), 'config.zvc')));
+    await selectTerminal(mac);
+    await eventually(currentTab, 'panel-noConfig');
+    await shot('panel-noConfig');
+    await page.locator('#create_config').click();
+    await eventually(() => existsSync(path.join(terminalDir(mac), 'config.zvc')), true);
+    assert.deepEqual(configOf(mac), utf16File('connection \r\n'));
+    await eventually(currentTab, 'panel-templates');
+  });
+});
