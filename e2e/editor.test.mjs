@@ -209,4 +209,70 @@ describe('configuration editor on the demo installation', { skip, timeout: 15000
     assert.deepEqual(configOf(mac), utf16File('connection \r\n'));
     await eventually(currentTab, 'panel-templates');
   });
+
+  test('templates are dragged from the library onto the terminal and into the trash', async () => {
+    const mac = '00:1A:2B:10:00:06';
+    await selectTerminal(mac);
+    const names = () => page.locator('#templates_list > li').evaluateAll((els) => els.map((e) => e.getAttribute('file')));
+    const before = await names();
+    await page.locator('#templates > li[file="kiosk"]').dragTo(page.locator('#templates_list'));
+    await eventually(names, [...before, 'kiosk']);
+    await page.locator('#templates > li[file="support"]').dragTo(page.locator('#templates_list > li[file="kiosk"]'), {
+      targetPosition: { x: 4, y: 2 },
+    });
+    await eventually(async () => (await names()).indexOf('support') < (await names()).indexOf('kiosk'), true);
+    await eventually(() => page.locator('#save_config').isDisabled(), false);
+    await shot('templates-dragged');
+    await page.locator('#templates_list > li[file="support"]').dragTo(page.locator('#trash'));
+    await eventually(names, [...before, 'kiosk']);
+    await page.locator('#save_config').click();
+    await eventually(() => /\r\ntemplate kiosk\r\n/.test('\r\n' + fileText(configOf(mac))), true);
+    assert.ok(!/template support/.test(fileText(configOf(mac))));
+  });
+
+  test('a new template is named in the file-name window and written to the library', async () => {
+    await selectTerminal('00:1A:2B:10:00:06');
+    await page.locator('#templates > li[file="kiosk"]').click({ button: 'right' });
+    await page.locator('#templates_source_context[data-popup]').waitFor({ state: 'visible' });
+    await page.locator('#templates_source_context #templates_source_new').click();
+    const name = dialog().locator('#fileName');
+    await name.waitFor({ state: 'visible' });
+    // A name the library holds is refused; "all" is the all-terminals template.
+    await name.fill('all');
+    await dialog().locator('#fileName_ok').click();
+    assert.equal(await answerBox('IDOK'), 'Файл с таким именем уже существует');
+    await name.fill('lab');
+    await eventually(() => dialog().locator('#resultValue').textContent(), `"${path.join(root, 'ZelvarData/Templates')}/lab.zvc"`);
+    await shot('file-name');
+    await dialog().locator('#fileName_ok').click();
+    // The new template's options: one set in the grid, then saved.
+    await dialog().locator('#terminal_options').waitFor({ state: 'visible' });
+    await dialog().locator('#terminal_options tr[key="sound_volume"]').click();
+    const field = dialog().locator('#option_editor #editValue');
+    await field.fill('15');
+    await field.press('Enter');
+    await answerBox('IDYES');
+    const file = path.join(root, 'ZelvarData/Templates/lab.zvc');
+    await eventually(() => existsSync(file), true);
+    assert.deepEqual(readFileSync(file), utf16File('sound_volume=15\r\n'));
+    await eventually(() => page.locator('#templates > li[file="lab"]').count(), 1);
+  });
+
+  test('the version selector changes the terminal\'s version', async () => {
+    const mac = '00:1A:2B:10:00:06';
+    const versionFile = path.join(terminalDir(mac), 'version');
+    await selectTerminal(mac);
+    const choose = async (text) => {
+      await page.locator('#options_version').click();
+      const list = page.locator('.zv-dropdown');
+      await list.waitFor({ state: 'visible' });
+      await list.locator('zv-option', { hasText: new RegExp('^' + text + '$') }).click();
+      await list.waitFor({ state: 'detached' });
+    };
+    await choose('Без версии');
+    await eventually(() => existsSync(versionFile), false);
+    await choose('6.1.10');
+    await eventually(() => existsSync(versionFile) && readFileSync(versionFile, 'latin1').trim(), '6.1.10');
+    await eventually(() => page.locator(`${rows}[tlgid="${mac}"]`).textContent().then((t) => t.includes('6.1.10')), true);
+  });
 });

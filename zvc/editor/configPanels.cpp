@@ -531,6 +531,8 @@ void configPanels::changeTerminalVersion() {
     return messageBox(text, title, buttons, boxIcon::warning);
   };
   if (!readVersionChoice(versions_, caption, spec, box)) spec = nullptr;
+  // The list closed on the version the terminal has: nothing to do.
+  if (spec == current_->spec && (spec || current_->version.empty())) return;
   current_->spec = spec;
   if (spec) {
     current_->version = spec->name;
