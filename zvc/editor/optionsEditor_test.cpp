@@ -10,6 +10,7 @@
 #include "zvc/editor/configEdits.h"
 #include "zvc/editor/optionsEditorPages.h"
 #include "zvc/register/versions.h"
+#include "zvc/ui/userSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -369,6 +370,73 @@ TEST_F(OptionsEditor, IncompatibleListIsCleanedBeforeEditing) {
                    [&](windowId w) { browser.click(w, "#cancelEditor"); });
   EXPECT_FALSE(showOptionsEditor(windows, main, *versions, target, spec, "", hooks));
   EXPECT_EQ(listText(list), "log_level=debug;bogus_key=1;");
+}
+
+// A configuration whose template and library connection fail: the window names them
+// with the connection's place, and removing takes the template out and unlinks the
+// connection; the connection's own bad key goes too.
+TEST_F(OptionsEditor, IncompatibleConfigurationLosesTemplateAndConnection) {
+  auto bad = std::make_shared<GUITemplatesFile>("bad", dir.path());
+  bad->set("bogus_template_key", u"1");
+  libraries.insertTemplate(bad);
+  auto farm = std::make_shared<GUIConnectionsFile>("farm", dir.path());
+  farm->set("port", u"not a port");
+  libraries.insertConnection(farm);
+  test::writeFile(dir / "config.zvc",
+                  "log_level=debug\ntemplate office\ntemplate bad\nconnection farm\n"
+                  "bogus_corrective=2\n");
+  std::u16string failure;
+  ASSERT_TRUE(config.read(dir / "config.zvc", nullptr, failure)) << toUtf8(failure);
+  std::string shown, button;
+  browser.onWindow("Невозможно установить версию Zelvar 6.2.63", [&](windowId w) {
+    shown = browser.text(w, "#contents");
+    button = browser.text(w, "#deleteParams");
+    browser.click(w, "#deleteParams");
+  });
+  browser.onWindow(generalTitle, [&](windowId w) { browser.key(w, "", "Enter"); });
+  browser.answerBox("Сохранить изменения?", boxAnswer::yes);
+  EXPECT_TRUE(editGeneral("log_level"));
+  EXPECT_EQ(button, "Удалить параметры и шаблоны\\соединения");
+  EXPECT_NE(shown.find("В списке шаблонов указаны шаблоны с несовместимыми параметрами:"),
+            std::string::npos);
+  EXPECT_NE(shown.find("Экран 1 Соединение 1"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("В соединении farm указаны несовместимые параметры."), std::string::npos);
+  EXPECT_NE(shown.find("bogus_corrective"), std::string::npos);
+  EXPECT_EQ(config.templateNames(), std::vector<std::string>{"office"});
+  const configConnection* c = config.connection(0, 0, monitor::first);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->name, "");
+  EXPECT_EQ(c->link, nullptr);
+  EXPECT_TRUE(c->options.empty());
+  EXPECT_EQ(listText(list), "log_level=debug;");
+}
+
+// Read-only: "Закрыть" is the only button and nothing counts as saved. The window takes
+// the stored placement, never below 1000 × 600, and keeps it.
+TEST_F(OptionsEditor, ReadOnlyWindowAndPlacement) {
+  registryStore store(dir / "hkcu.conf");
+  hooks.userStore = &store;
+  ASSERT_TRUE(saveWindowGeometry(store, "options", {10, 20, 1200, 500}));
+  target.readOnly = true;
+  int width = 0, height = 0;
+  std::size_t buttons = 0;
+  bool selector = true;
+  browser.onWindow(generalTitle, [&](windowId w) {
+    width = browser.window(w)->width;
+    height = browser.window(w)->height;
+    buttons = browser.select(w, "button").size();
+    selector = browser.first(w, "#options_version") != nullptr;
+    chain(
+        {[&, w] { browser.click(w, "tr[key=ssh] td"); }, [&, w] { browser.key(w, "", "Enter"); }});
+  });
+  EXPECT_FALSE(editGeneral("log_level"));
+  EXPECT_EQ(width, 1200);
+  EXPECT_EQ(height, 600);
+  EXPECT_EQ(buttons, 1u);
+  EXPECT_FALSE(selector);
+  std::optional<screenRect> kept = loadWindowGeometry(store, "options", {});
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(*kept, (screenRect{10, 20, 1200, 600}));
 }
 
 // The composed display value, part by part.
