@@ -114,6 +114,7 @@ class optionsEditor {
   void apply();
   void versionChanged();
   bool handle(uiEvent& e);
+  bool handleEdit(uiEvent& e, const std::string& button, const std::string& source);
 
   windowHost& windows_;
   windowId owner_;
@@ -601,9 +602,15 @@ bool optionsEditor::handle(uiEvent& e) {
   } else if (button == cancelButtonId) {
     if (prepareClose() && !readOnly()) listSaved_ = true;
     windows_.endModal(window_, 0);
-  } else if (readOnly()) {
-    return false;
-  } else if (button == applyButtonId) {
+  } else {
+    return !readOnly() && handleEdit(e, button, source);
+  }
+  return true;
+}
+
+// The events that change the list: not in a read-only window.
+bool optionsEditor::handleEdit(uiEvent& e, const std::string& button, const std::string& source) {
+  if (button == applyButtonId) {
     apply();
   } else if (button == restoreButtonId) {
     restoreList();
