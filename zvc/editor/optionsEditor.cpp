@@ -164,7 +164,7 @@ const zvOptionSpecRecord* optionsEditor::listedRecord(std::string_view key) cons
 
 const zvOptionSpecRecord* optionsEditor::firstRecord() const {
   for (const zvOptionSpecRecord* r : optionRecords(spec_))
-    if (listedRecord(r->name) == r) return r;
+    if (r->name && listedRecord(r->name) == r) return r;
   return nullptr;
 }
 
@@ -556,8 +556,8 @@ bool optionsEditor::prepareClose() {
 }
 
 void optionsEditor::apply() {
-  if (!commit() || !rowsValid()) return;
-  if (listChanged_ && !askToSave(false)) return;
+  if (!commit() || !rowsValid() || !listChanged_) return;
+  if (!askToSave(false)) return;
   listSaved_ = true;
   listChanged_ = false;
   saved_ = working_;
@@ -568,7 +568,12 @@ void optionsEditor::versionChanged() {
   const versionSpec* chosen = spec_;
   std::string key = current_ ? current_->name : "";
   if (!commit()) return;
-  if (!readVersionSelector(windows_, window_, versions_, chosen) || chosen == spec_) return;
+  if (!readVersionSelector(windows_, window_, versions_, chosen)) {
+    // The selector goes back to the version still in use.
+    showVersionChoice(doc(), spec_);
+    return;
+  }
+  if (chosen == spec_) return;
   if (chosen && checkCompatibility(chosen, window_) == versionFit::cancelled) {
     windows_.endModal(window_, 0);
     return;

@@ -439,6 +439,54 @@ TEST_F(OptionsEditor, ReadOnlyWindowAndPlacement) {
   EXPECT_EQ(*kept, (screenRect{10, 20, 1200, 600}));
 }
 
+// With 6.1.10 installed beside 6.2.63: a list that 6.1.10 refuses is offered another
+// version in the incompatible-version window, and the editor opens with the one chosen
+// (the terminal takes it); choosing 6.1.10 in the editor asks again, and stopping there
+// closes the editor.
+TEST_F(OptionsEditor, AnotherVersionFromTheIncompatibleWindow) {
+  installationPaths paths = derivePaths(dir / "prog2", dir / "data");
+  for (const char* v : {"6.1.10", "6.2.63"}) {
+    ASSERT_TRUE(makeDirectories(paths.binDir + v));
+    ASSERT_TRUE(makeDirectories(paths.tftpRoot + v + "/packages"));
+    test::writeFile(paths.tftpRoot + v + "/zelvar.pxe", "pxe");
+  }
+  versions = std::make_unique<installedVersions>(
+      [](const std::string& directory) {
+        bool old = directory.ends_with("6.1.10/");
+        return loadVersionSpec(
+            std::filesystem::path(old ? ZV_SPEC_6_1_10 : ZV_SPEC_6_2_63).parent_path().string() +
+            "/");
+      },
+      [](const std::string&, const std::string&) {});
+  versions->loadSpecifications(paths);
+  versions->scanVersions(paths);
+  spec = versions->findVersionSpec("6.1.10");
+  ASSERT_NE(spec, nullptr);
+  config.setTemplateNames({});
+  config.generalOptions().set("log_level", u"debug");
+  config.generalOptions().set("ssh_port", u"2222");
+  std::vector<std::string> chosen;
+  hooks.versionChosen = [&](const versionSpec* s) { chosen.push_back(s ? s->name : "none"); };
+  std::string shown;
+  bool sshRow = false;
+  browser.onWindow("Невозможно установить версию Zelvar 6.1.10", [&](windowId w) {
+    shown = browser.text(w, "#contents");
+    browser.choose(w, "#options_version", "#options_version option[value='6.2.63']");
+  });
+  browser.onWindow(generalTitle, [&](windowId w) {
+    sshRow = browser.first(w, "tr[key=ssh_port]") != nullptr;
+    browser.choose(w, "#options_version", "#options_version option[value='6.1.10']");
+  });
+  browser.onWindow("Невозможно установить версию Zelvar 6.1.10",
+                   [&](windowId w) { browser.key(w, "", "Escape"); });
+  EXPECT_FALSE(editGeneral("log_level"));
+  EXPECT_NE(shown.find("ssh_port"), std::string::npos);
+  EXPECT_TRUE(sshRow);
+  EXPECT_EQ(chosen, std::vector<std::string>{"6.2.63"});
+  EXPECT_EQ(listText(list), "log_level=debug;ssh_port=2222;");
+  EXPECT_EQ(browser.pendingScripts(), 0u);
+}
+
 // The composed display value, part by part.
 TEST(OptionsEditorPages, DisplayComposition) {
   struct testCase {
