@@ -487,6 +487,41 @@ TEST_F(OptionsEditor, AnotherVersionFromTheIncompatibleWindow) {
   EXPECT_EQ(browser.pendingScripts(), 0u);
 }
 
+// The corrective options of one connection: the grid offers connection options, the
+// value in effect comes from the library connection, and the edit lands in that
+// connection of the configuration.
+TEST_F(OptionsEditor, ConnectionScope) {
+  auto farm = std::make_shared<GUIConnectionsFile>("farm", dir.path());
+  farm->set("port", u"3389");
+  libraries.insertConnection(farm);
+  test::writeFile(dir / "config.zvc", "log_level=debug\nconnection farm\n");
+  std::u16string failure;
+  ASSERT_TRUE(config.read(dir / "config.zvc", nullptr, failure)) << toUtf8(failure);
+  configConnection* connection = config.connection(0, 0, monitor::first);
+  ASSERT_NE(connection, nullptr);
+  list = connection->options;
+  target.list = &list;
+  target.config = &config;
+  target.screen = 0;
+  target.connection = 0;
+  target.title = "00:1A:2B:3C:4D:5E";
+  std::string source;
+  bool generalRow = true;
+  browser.onWindow("Корректирующие параметры 00:1A:2B:3C:4D:5E", [&](windowId w) {
+    generalRow = browser.first(w, "tr[key=log_level]") != nullptr;
+    source = browser.text(w, "#resultSource");
+    chain({[&, w] { browser.input(w, "#editValue", "3390"); },
+           [&, w] { browser.key(w, "#editValue", "Enter"); }});
+  });
+  browser.answerBox("Сохранить изменения?", boxAnswer::yes);
+  EXPECT_TRUE(showOptionsEditor(windows, main, *versions, target, spec, "port", hooks));
+  EXPECT_FALSE(generalRow);
+  EXPECT_EQ(source, "Соединение farm");
+  EXPECT_EQ(listText(list), "port=3390;");
+  EXPECT_EQ(listText(config.connection(0, 0, monitor::first)->options), "port=3390;");
+  EXPECT_EQ(listText(config.generalOptions()), "log_level=debug;");
+}
+
 // The composed display value, part by part.
 TEST(OptionsEditorPages, DisplayComposition) {
   struct testCase {
