@@ -201,8 +201,11 @@ screenRect optionsEditor::placement() const {
   std::optional<screenRect> stored;
   if (hooks_.userStore) stored = loadWindowGeometry(*hooks_.userStore, placementName, screens);
   if (stored) {
-    stored->width = std::max(stored->width, int32_t(minimumWidth));
-    stored->height = std::max(stored->height, int32_t(minimumHeight));
+    // A size from the store is bounded as a screen is: a damaged value cannot make the
+    // window absurdly large.
+    constexpr int32_t largest = 16384;
+    stored->width = std::clamp(stored->width, int32_t(minimumWidth), largest);
+    stored->height = std::clamp(stored->height, int32_t(minimumHeight), largest);
     return *stored;
   }
   screenRect r{0, 0, minimumWidth, minimumHeight};
