@@ -411,7 +411,8 @@ TEST_F(OptionsEditor, IncompatibleConfigurationLosesTemplateAndConnection) {
   EXPECT_EQ(listText(list), "log_level=debug;");
 }
 
-// Read-only: "Закрыть" is the only button and nothing counts as saved. The window takes
+// Read-only: "Закрыть" is the only button and nothing counts as saved; the main window
+// takes no input while the editor is open. The window takes
 // the stored placement, never below 1000 × 600, and keeps it.
 TEST_F(OptionsEditor, ReadOnlyWindowAndPlacement) {
   registryStore store(dir / "hkcu.conf");
@@ -426,10 +427,17 @@ TEST_F(OptionsEditor, ReadOnlyWindowAndPlacement) {
     height = browser.window(w)->height;
     buttons = browser.select(w, "button").size();
     selector = browser.first(w, "#options_version") != nullptr;
-    chain(
-        {[&, w] { browser.click(w, "tr[key=ssh] td"); }, [&, w] { browser.key(w, "", "Enter"); }});
+    chain({[&, w] { browser.click(w, "tr[key=ssh] td"); },
+           [&] { browser.click(main, "body"); },  // the main window is disabled meanwhile
+           [&, w] { browser.key(w, "", "Enter"); }});
+  });
+  int mainEvents = 0;
+  windows.setEventHandler(main, [&](uiEvent&) {
+    ++mainEvents;
+    return true;
   });
   EXPECT_FALSE(editGeneral("log_level"));
+  EXPECT_EQ(mainEvents, 0);
   EXPECT_EQ(width, 1200);
   EXPECT_EQ(height, 600);
   EXPECT_EQ(buttons, 1u);
@@ -437,6 +445,12 @@ TEST_F(OptionsEditor, ReadOnlyWindowAndPlacement) {
   std::optional<screenRect> kept = loadWindowGeometry(store, "options", {});
   ASSERT_TRUE(kept);
   EXPECT_EQ(*kept, (screenRect{10, 20, 1200, 600}));
+
+  // Without a specification the grid editor does not open and the list stays.
+  list.set("x_key", u"1");
+  optionList before = list;
+  EXPECT_FALSE(showOptionsEditor(windows, main, *versions, target, nullptr, "", hooks));
+  EXPECT_EQ(list, before);
 }
 
 // With 6.1.10 installed beside 6.2.63: a list that 6.1.10 refuses is offered another
