@@ -177,7 +177,10 @@ versionFit incompatibleVersionDialog(windowHost& windows, windowId owner,
   versionFit outcome = versionFit::cancelled;
   auto chooseVersion = [&] {
     const versionSpec* chosen = shown;
-    if (!readVersionSelector(windows, window, versions, chosen)) return;
+    if (!readVersionSelector(windows, window, versions, chosen)) {
+      showVersionChoice(*windows.doc(window), shown);
+      return;
+    }
     if (chosen == shown) return;
     findings again = chosen ? check(chosen, config, list) : findings{};
     if (!chosen || again.fits()) {

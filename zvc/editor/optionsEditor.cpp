@@ -114,6 +114,7 @@ class optionsEditor {
   void apply();
   void versionChanged();
   bool handle(uiEvent& e);
+  bool handleEdit(uiEvent& e, const std::string& button, const std::string& source);
 
   windowHost& windows_;
   windowId owner_;
@@ -163,7 +164,7 @@ const zvOptionSpecRecord* optionsEditor::listedRecord(std::string_view key) cons
 
 const zvOptionSpecRecord* optionsEditor::firstRecord() const {
   for (const zvOptionSpecRecord* r : optionRecords(spec_))
-    if (listedRecord(r->name) == r) return r;
+    if (r->name && listedRecord(r->name) == r) return r;
   return nullptr;
 }
 
@@ -200,8 +201,11 @@ screenRect optionsEditor::placement() const {
   std::optional<screenRect> stored;
   if (hooks_.userStore) stored = loadWindowGeometry(*hooks_.userStore, placementName, screens);
   if (stored) {
-    stored->width = std::max(stored->width, int32_t(minimumWidth));
-    stored->height = std::max(stored->height, int32_t(minimumHeight));
+    // A size from the store is bounded as a screen is: a damaged value cannot make the
+    // window absurdly large.
+    constexpr int32_t largest = 16384;
+    stored->width = std::clamp(stored->width, int32_t(minimumWidth), largest);
+    stored->height = std::clamp(stored->height, int32_t(minimumHeight), largest);
     return *stored;
   }
   screenRect r{0, 0, minimumWidth, minimumHeight};
@@ -555,8 +559,8 @@ bool optionsEditor::prepareClose() {
 }
 
 void optionsEditor::apply() {
-  if (!commit() || !rowsValid()) return;
-  if (listChanged_ && !askToSave(false)) return;
+  if (!commit() || !rowsValid() || !listChanged_) return;
+  if (!askToSave(false)) return;
   listSaved_ = true;
   listChanged_ = false;
   saved_ = working_;
@@ -567,7 +571,12 @@ void optionsEditor::versionChanged() {
   const versionSpec* chosen = spec_;
   std::string key = current_ ? current_->name : "";
   if (!commit()) return;
-  if (!readVersionSelector(windows_, window_, versions_, chosen) || chosen == spec_) return;
+  if (!readVersionSelector(windows_, window_, versions_, chosen)) {
+    // The selector goes back to the version still in use.
+    showVersionChoice(doc(), spec_);
+    return;
+  }
+  if (chosen == spec_) return;
   if (chosen && checkCompatibility(chosen, window_) == versionFit::cancelled) {
     windows_.endModal(window_, 0);
     return;
@@ -601,9 +610,15 @@ bool optionsEditor::handle(uiEvent& e) {
   } else if (button == cancelButtonId) {
     if (prepareClose() && !readOnly()) listSaved_ = true;
     windows_.endModal(window_, 0);
-  } else if (readOnly()) {
-    return false;
-  } else if (button == applyButtonId) {
+  } else {
+    return !readOnly() && handleEdit(e, button, source);
+  }
+  return true;
+}
+
+// The events that change the list: not in a read-only window.
+bool optionsEditor::handleEdit(uiEvent& e, const std::string& button, const std::string& source) {
+  if (button == applyButtonId) {
     apply();
   } else if (button == restoreButtonId) {
     restoreList();

@@ -32,7 +32,8 @@ constexpr int optionsOfConfiguration = 1;  // a terminal's configuration (genera
 constexpr int optionsOfTemplate = 2;       // a template file: the terminals naming it are listed
 constexpr int optionsOfConnection = 3;     // a library connection: the terminals using it
 
-// What one opening of the editor edits.
+// What one opening of the editor edits. With a configuration, every edit is written into
+// it at the scope as well, so that the values in effect follow the list.
 struct optionsEditorTarget {
   optionList* list = nullptr;       // replaced by the working list when the window opened
   GUIConfigFile* config = nullptr;  // the terminal's configuration edited, or none
@@ -51,9 +52,12 @@ struct optionsEditorHooks {
   // (optionsOfTemplate) or has a connection of that name on a screen (optionsOfConnection).
   std::function<std::vector<std::string>(int fileKind, const std::string& name)> affectedTerminals;
   // A terminal's configuration is edited and the user chose another version for it
-  // (nullptr: "Без версии"): the terminal takes that version.
+  // (nullptr: "Без версии"), in the incompatible-version window at the opening or with
+  // the editor's version selector: the terminal takes that version.
   std::function<void(const versionSpec*)> versionChosen;
-  // Where the placement "options" is kept (the per-user store); none: not kept.
+  // Where the placement "options" is kept (the per-user store); none: not kept. The window
+  // opens at the stored size (at least 1000 × 600) and stores the placement it opened
+  // with when it closes: the browser reports no placement of the windows in its page.
   registryStore* userStore = nullptr;
 };
 

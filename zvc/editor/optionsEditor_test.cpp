@@ -10,6 +10,7 @@
 #include "zvc/editor/configEdits.h"
 #include "zvc/editor/optionsEditorPages.h"
 #include "zvc/register/versions.h"
+#include "zvc/ui/userSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -369,6 +370,170 @@ TEST_F(OptionsEditor, IncompatibleListIsCleanedBeforeEditing) {
                    [&](windowId w) { browser.click(w, "#cancelEditor"); });
   EXPECT_FALSE(showOptionsEditor(windows, main, *versions, target, spec, "", hooks));
   EXPECT_EQ(listText(list), "log_level=debug;bogus_key=1;");
+}
+
+// A configuration whose template and library connection fail: the window names them
+// with the connection's place, and removing takes the template out and unlinks the
+// connection; the connection's own bad key goes too.
+TEST_F(OptionsEditor, IncompatibleConfigurationLosesTemplateAndConnection) {
+  auto bad = std::make_shared<GUITemplatesFile>("bad", dir.path());
+  bad->set("bogus_template_key", u"1");
+  libraries.insertTemplate(bad);
+  auto farm = std::make_shared<GUIConnectionsFile>("farm", dir.path());
+  farm->set("port", u"not a port");
+  libraries.insertConnection(farm);
+  test::writeFile(dir / "config.zvc",
+                  "log_level=debug\ntemplate office\ntemplate bad\nconnection farm\n"
+                  "bogus_corrective=2\n");
+  std::u16string failure;
+  ASSERT_TRUE(config.read(dir / "config.zvc", nullptr, failure)) << toUtf8(failure);
+  std::string shown, button;
+  browser.onWindow("Невозможно установить версию Zelvar 6.2.63", [&](windowId w) {
+    shown = browser.text(w, "#contents");
+    button = browser.text(w, "#deleteParams");
+    browser.click(w, "#deleteParams");
+  });
+  browser.onWindow(generalTitle, [&](windowId w) { browser.key(w, "", "Enter"); });
+  browser.answerBox("Сохранить изменения?", boxAnswer::yes);
+  EXPECT_TRUE(editGeneral("log_level"));
+  EXPECT_EQ(button, "Удалить параметры и шаблоны\\соединения");
+  EXPECT_NE(shown.find("В списке шаблонов указаны шаблоны с несовместимыми параметрами:"),
+            std::string::npos);
+  EXPECT_NE(shown.find("Экран 1 Соединение 1"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("В соединении farm указаны несовместимые параметры."), std::string::npos);
+  EXPECT_NE(shown.find("bogus_corrective"), std::string::npos);
+  EXPECT_EQ(config.templateNames(), std::vector<std::string>{"office"});
+  const configConnection* c = config.connection(0, 0, monitor::first);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->name, "");
+  EXPECT_EQ(c->link, nullptr);
+  EXPECT_TRUE(c->options.empty());
+  EXPECT_EQ(listText(list), "log_level=debug;");
+}
+
+// Read-only: "Закрыть" is the only button and nothing counts as saved; the main window
+// takes no input while the editor is open. The window takes
+// the stored placement, never below 1000 × 600, and keeps it.
+TEST_F(OptionsEditor, ReadOnlyWindowAndPlacement) {
+  registryStore store(dir / "hkcu.conf");
+  hooks.userStore = &store;
+  ASSERT_TRUE(saveWindowGeometry(store, "options", {10, 20, 1200, 500}));
+  target.readOnly = true;
+  int width = 0, height = 0;
+  std::size_t buttons = 0;
+  bool selector = true;
+  browser.onWindow(generalTitle, [&](windowId w) {
+    width = browser.window(w)->width;
+    height = browser.window(w)->height;
+    buttons = browser.select(w, "button").size();
+    selector = browser.first(w, "#options_version") != nullptr;
+    chain({[&, w] { browser.click(w, "tr[key=ssh] td"); },
+           [&] { browser.click(main, "body"); },  // the main window is disabled meanwhile
+           [&, w] { browser.key(w, "", "Enter"); }});
+  });
+  int mainEvents = 0;
+  windows.setEventHandler(main, [&](uiEvent&) {
+    ++mainEvents;
+    return true;
+  });
+  EXPECT_FALSE(editGeneral("log_level"));
+  EXPECT_EQ(mainEvents, 0);
+  EXPECT_EQ(width, 1200);
+  EXPECT_EQ(height, 600);
+  EXPECT_EQ(buttons, 1u);
+  EXPECT_FALSE(selector);
+  std::optional<screenRect> kept = loadWindowGeometry(store, "options", {});
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(*kept, (screenRect{10, 20, 1200, 600}));
+
+  // Without a specification the grid editor does not open and the list stays.
+  list.set("x_key", u"1");
+  optionList before = list;
+  EXPECT_FALSE(showOptionsEditor(windows, main, *versions, target, nullptr, "", hooks));
+  EXPECT_EQ(list, before);
+}
+
+// With 6.1.10 installed beside 6.2.63: a list that 6.1.10 refuses is offered another
+// version in the incompatible-version window, and the editor opens with the one chosen
+// (the terminal takes it); choosing 6.1.10 in the editor asks again, and stopping there
+// closes the editor.
+TEST_F(OptionsEditor, AnotherVersionFromTheIncompatibleWindow) {
+  installationPaths paths = derivePaths(dir / "prog2", dir / "data");
+  for (const char* v : {"6.1.10", "6.2.63"}) {
+    ASSERT_TRUE(makeDirectories(paths.binDir + v));
+    ASSERT_TRUE(makeDirectories(paths.tftpRoot + v + "/packages"));
+    test::writeFile(paths.tftpRoot + v + "/zelvar.pxe", "pxe");
+  }
+  versions = std::make_unique<installedVersions>(
+      [](const std::string& directory) {
+        bool old = directory.ends_with("6.1.10/");
+        return loadVersionSpec(
+            std::filesystem::path(old ? ZV_SPEC_6_1_10 : ZV_SPEC_6_2_63).parent_path().string() +
+            "/");
+      },
+      [](const std::string&, const std::string&) {});
+  versions->loadSpecifications(paths);
+  versions->scanVersions(paths);
+  spec = versions->findVersionSpec("6.1.10");
+  ASSERT_NE(spec, nullptr);
+  config.setTemplateNames({});
+  config.generalOptions().set("log_level", u"debug");
+  config.generalOptions().set("ssh_port", u"2222");
+  std::vector<std::string> chosen;
+  hooks.versionChosen = [&](const versionSpec* s) { chosen.push_back(s ? s->name : "none"); };
+  std::string shown;
+  bool sshRow = false;
+  browser.onWindow("Невозможно установить версию Zelvar 6.1.10", [&](windowId w) {
+    shown = browser.text(w, "#contents");
+    browser.choose(w, "#options_version", "#options_version option[value='6.2.63']");
+  });
+  browser.onWindow(generalTitle, [&](windowId w) {
+    sshRow = browser.first(w, "tr[key=ssh_port]") != nullptr;
+    browser.choose(w, "#options_version", "#options_version option[value='6.1.10']");
+  });
+  browser.onWindow("Невозможно установить версию Zelvar 6.1.10",
+                   [&](windowId w) { browser.key(w, "", "Escape"); });
+  EXPECT_FALSE(editGeneral("log_level"));
+  EXPECT_NE(shown.find("ssh_port"), std::string::npos);
+  EXPECT_TRUE(sshRow);
+  EXPECT_EQ(chosen, std::vector<std::string>{"6.2.63"});
+  EXPECT_EQ(listText(list), "log_level=debug;ssh_port=2222;");
+  EXPECT_EQ(browser.pendingScripts(), 0u);
+}
+
+// The corrective options of one connection: the grid offers connection options, the
+// value in effect comes from the library connection, and the edit lands in that
+// connection of the configuration.
+TEST_F(OptionsEditor, ConnectionScope) {
+  auto farm = std::make_shared<GUIConnectionsFile>("farm", dir.path());
+  farm->set("port", u"3389");
+  libraries.insertConnection(farm);
+  test::writeFile(dir / "config.zvc", "log_level=debug\nconnection farm\n");
+  std::u16string failure;
+  ASSERT_TRUE(config.read(dir / "config.zvc", nullptr, failure)) << toUtf8(failure);
+  configConnection* connection = config.connection(0, 0, monitor::first);
+  ASSERT_NE(connection, nullptr);
+  list = connection->options;
+  target.list = &list;
+  target.config = &config;
+  target.screen = 0;
+  target.connection = 0;
+  target.title = "00:1A:2B:3C:4D:5E";
+  std::string source;
+  bool generalRow = true;
+  browser.onWindow("Корректирующие параметры 00:1A:2B:3C:4D:5E", [&](windowId w) {
+    generalRow = browser.first(w, "tr[key=log_level]") != nullptr;
+    source = browser.text(w, "#resultSource");
+    chain({[&, w] { browser.input(w, "#editValue", "3390"); },
+           [&, w] { browser.key(w, "#editValue", "Enter"); }});
+  });
+  browser.answerBox("Сохранить изменения?", boxAnswer::yes);
+  EXPECT_TRUE(showOptionsEditor(windows, main, *versions, target, spec, "port", hooks));
+  EXPECT_FALSE(generalRow);
+  EXPECT_EQ(source, "Соединение farm");
+  EXPECT_EQ(listText(list), "port=3390;");
+  EXPECT_EQ(listText(config.connection(0, 0, monitor::first)->options), "port=3390;");
+  EXPECT_EQ(listText(config.generalOptions()), "log_level=debug;");
 }
 
 // The composed display value, part by part.

@@ -1,5 +1,6 @@
 #include "zvc/editor/versionChoice.h"
 
+#include "common/versionSpec.h"
 #include "platform/diagnostics.h"
 #include "platform/textConv.h"
 #include "zvc/ui/messageBox.h"
@@ -35,6 +36,18 @@ bool readVersionSelector(windowHost& windows, windowId window, const installedVe
   if (!readVersionChoice(versions, caption, chosen, boxesOver(windows, window))) return false;
   spec = chosen;
   return true;
+}
+
+void showVersionChoice(document& doc, const versionSpec* spec) {
+  elementRef select = doc.selectFirst(std::string("select#") + versionSelectId);
+  if (!select) return;
+  std::string value = spec ? spec->name : "noversion";
+  std::uint32_t current = stateCurrent;
+  for (elementRef& option : select->selectAll("option")) {
+    bool it = option->attribute("value").value_or("") == value;
+    option->setStates(it ? current : 0, it ? 0 : current);
+  }
+  select->setValue(value);
 }
 
 }  // namespace zv

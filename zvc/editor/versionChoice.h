@@ -23,4 +23,7 @@ formBox boxesOver(windowHost& windows, windowId window);
 bool readVersionSelector(windowHost& windows, windowId window, const installedVersions& versions,
                          const versionSpec*& spec);
 
+// Puts the selector back on `spec` (none: "Без версии"), after a choice that failed.
+void showVersionChoice(document& doc, const versionSpec* spec);
+
 }  // namespace zv
