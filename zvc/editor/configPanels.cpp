@@ -171,8 +171,7 @@ void configPanels::setPanelSet(int state, bool withVideo) {
   // stays hidden.
   showTab(name(workplace2), false);
   if (was == logs) return;
-  if (templatesWasHidden || was == noConfig || (was == video && !withVideo) ||
-      was == workplace2)
+  if (templatesWasHidden || was == noConfig || (was == video && !withVideo) || was == workplace2)
     selectTab(name(templates));
 }
 
@@ -569,7 +568,13 @@ bool configPanels::editGeneralOptions(const std::string& initialKey) {
   target.config = &current_->config;
   target.fileKind = optionsOfConfiguration;
   target.title = macText();
-  if (!hooks_.editOptions(target, current_->spec, initialKey)) return false;
+  std::vector<std::u16string> before = current_->config.textLines();
+  if (!hooks_.editOptions(target, current_->spec, initialKey)) {
+    // Removing what does not fit a version also takes templates and connections out of
+    // the configuration; such a change waits for the save or restore buttons.
+    if (current_->config.textLines() != before) templatesChanged();
+    return false;
+  }
   current_->config.setScopeOptions(copy, -1, -1, monitor::first);
   current_->config.normalizeScreens();
   bool saved = saveTerminalConfig();

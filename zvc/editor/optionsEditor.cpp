@@ -264,6 +264,8 @@ bool optionsEditor::open() {
   windows_.setCloseHandler(window_, [this] {
     if (prepareClose()) windows_.endModal(window_, 0);
   });
+  // A request to show the current row is only kept once the window is in the browser.
+  if (spec_) selectRow(current_);
   return true;
 }
 
