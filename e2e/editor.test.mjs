@@ -259,7 +259,7 @@ describe('configuration editor on the demo installation', { skip, timeout: 15000
   });
 
   test('the version selector changes the terminal\'s version', async () => {
-    const mac = '00:1A:2B:10:00:06';
+    const mac = '00:1A:2B:10:00:08';
     const versionFile = path.join(terminalDir(mac), 'version');
     await selectTerminal(mac);
     const choose = async (text) => {
@@ -274,5 +274,54 @@ describe('configuration editor on the demo installation', { skip, timeout: 15000
     await choose('6.1.10');
     await eventually(() => existsSync(versionFile) && readFileSync(versionFile, 'latin1').trim(), '6.1.10');
     await eventually(() => page.locator(`${rows}[tlgid="${mac}"]`).textContent().then((t) => t.includes('6.1.10')), true);
+  });
+
+  test('a configuration that does not fit its version is shown before the editor opens', async () => {
+    // The template "support" sets vnc_shadow=allow, which 6.2.63 refuses.
+    const mac = '00:1A:2B:10:00:06';
+    const before = configOf(mac);
+    await selectTerminal(mac);
+    if (!(await page.locator('#templates_list > li[file="support"]').count())) {
+      await page.locator('#templates > li[file="support"]').dragTo(page.locator('#templates_list'));
+      await page.locator('#templates_list > li[file="support"]').waitFor();
+      await page.locator('#save_config').click();
+      await eventually(() => page.locator('#save_config').isDisabled(), true);
+    }
+    const saved = configOf(mac);
+    await page.locator('#add_option').click();
+    const contents = dialog().locator('#contents');
+    await contents.waitFor({ state: 'visible' });
+    const text = await contents.textContent();
+    assert.match(text, /Версия не может быть установлена\./);
+    assert.match(text, /support/);
+    await shot('incompatible-version');
+    await dialog().locator('#cancelEditor').click();
+    await contents.waitFor({ state: 'detached' });
+    assert.equal(await page.locator('#terminal_options').count(), 0, 'the editor did not open');
+    assert.deepEqual(configOf(mac), saved);
+    assert.ok(before.length > 0);
+  });
+
+  test('"Без версии" in the editor shows the same options as free rows', async () => {
+    const mac = '00:1A:2B:10:00:01';
+    await selectTerminal(mac);
+    await page.locator('#add_option').click();
+    await dialog().locator('#terminal_options').waitFor({ state: 'visible' });
+    await dialog().locator('#options_version').click();
+    const list = page.locator('.zv-dropdown');
+    await list.waitFor({ state: 'visible' });
+    await list.locator('zv-option', { hasText: /^Без версии$/ }).click();
+    const firstKey = dialog().locator('#editName0');
+    await firstKey.waitFor({ state: 'visible' });
+    const keys = await dialog().locator('input[id^="editName"]').evaluateAll((els) => els.map((e) => e.value));
+    assert.ok(keys.includes('sound_volume') && keys.includes('video'), keys.join(','));
+    // A key the rows refuse is marked and blocks the save.
+    await firstKey.fill('next');
+    await eventually(() => firstKey.getAttribute('class').then((c) => /errorValue/.test(c || '')), true);
+    await shot('options-free-rows');
+    await dialog().locator('#options_apply').click();
+    assert.equal(await answerBox('IDOK'), 'Указаны некорректные названия параметров и\\или значения параметров. ');
+    await page.keyboard.press('Escape');
+    await dialog().locator('#editName0').waitFor({ state: 'detached' });
   });
 });
