@@ -4,8 +4,8 @@
 // that add a template to a terminal or a connection to a screen.
 //
 // An item is
-//   <li class="C" id="I" EXTRA file="NAME" draggable="true"><img src="PICTURE"><div class="policontext">
-//   <label>SHOWN</label><p>key=value</p>... </div></li>
+//   <li class="C" id="I" EXTRA file="NAME" draggable="true"><img src="PICTURE"><div
+//   class="policontext"> <label>SHOWN</label><p>key=value</p>... </div></li>
 // (one line in the output) with up to three options shown and " ... " after the third.
 // Texts are UTF-8 with &, <, > and " written as entities. Pure functions; user-interface
 // thread because of the specification calls.
