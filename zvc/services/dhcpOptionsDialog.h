@@ -1,0 +1,31 @@
+#pragma once
+// The DHCP options window "ZVCDHCPOptions": edits the defaults list of DHCP options or
+// one terminal's list, one option at a time — the table "dhcp_options" of every option
+// that applies, the editor of the selected option (its inputs follow the option's code
+// and type), and save, restore and close.
+//
+// User-interface thread only. The call runs a nested modal loop until the window is gone.
+
+#include "common/optionsDHCP.h"
+#include "htmlview/windowHost.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace zv {
+
+struct terminal;
+
+struct dhcpDialogHooks {
+  // The console's file chooser for a binary value: the path chosen, empty when cancelled.
+  std::function<std::string(windowId owner)> chooseFile;
+};
+
+// Opens the window on the defaults (t == nullptr) or on the terminal's own list, with
+// `firstCode` selected (0: none). Saves go to the defaults directory or the terminal's
+// directory. True when something was saved or edits were left unsaved.
+bool openDhcpOptionsDialog(windowHost& windows, windowId owner, dhcpDefaults& defaults, terminal* t,
+                           int32_t firstCode, const dhcpDialogHooks& hooks);
+
+}  // namespace zv
