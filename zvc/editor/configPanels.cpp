@@ -263,7 +263,7 @@ void configPanels::clearFlags() {
 }
 
 bool configPanels::hasUnsavedChanges() const {
-  return configFlag_ || textFlag_;
+  return configFlag_ || textFlag_ || dhcpChanged();
 }
 
 void configPanels::textEdited() {
@@ -461,10 +461,13 @@ bool configPanels::confirmLeaveTerminal() {
   boxAnswer answer =
       messageBox(question, warningCaption, boxButtons::yesNoCancel, boxIcon::warning);
   if (answer == boxAnswer::yes) {
+    if (dhcpChanged() && !(hooks_.saveDhcp && hooks_.saveDhcp())) return false;
     if (textFlag_ && !saveTextConfig()) return false;
     if (configFlag_ && !saveTerminalConfig()) return false;
   } else if (answer == boxAnswer::no) {
-    restoreTerminalConfig();
+    // Only what holds edits goes back: a configuration without edits is not rewritten.
+    if (configFlag_ || textFlag_) restoreTerminalConfig();
+    if (dhcpChanged() && hooks_.restoreDhcp) hooks_.restoreDhcp();
   }
   return !hasUnsavedChanges();
 }
@@ -480,6 +483,8 @@ void configPanels::selectPanel(element& tab) {
   std::optional<configPanel> unsaved;
   if (textFlag_) {
     unsaved = configPanel::text;
+  } else if (dhcpChanged()) {
+    unsaved = configPanel::dhcp;
   } else if (configFlag_) {
     unsaved = configPanel::templates;
   }

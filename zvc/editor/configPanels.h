@@ -80,6 +80,11 @@ struct configPanelsHooks {
   std::function<void(terminal&)> terminalChanged;
   // Posts a panel message (WM_APP + 2 … + 9) to the main window; empty: handled at once.
   std::function<void(unsigned message)> post;
+  // The terminal's DHCP panel: whether it holds unsaved edits, its save (false: failed)
+  // and its restore. Empty: there is no such panel.
+  std::function<bool()> dhcpMarked;
+  std::function<bool()> saveDhcp;
+  std::function<void()> restoreDhcp;
 };
 
 class configPanels {
@@ -137,6 +142,7 @@ class configPanels {
   bool changedOutsideCheck();
 
   // Change flags.
+  bool dhcpChanged() const { return hooks_.dhcpMarked && hooks_.dhcpMarked(); }
   bool configChanged() const { return configFlag_; }
   bool textChanged() const { return textFlag_; }
 

@@ -60,6 +60,13 @@ class ConfigPanels : public ::testing::Test {
         }
       }
     };
+    hooks.dhcpMarked = [this] { return dhcpMark; };
+    hooks.saveDhcp = [this] {
+      ++dhcpSaves;
+      dhcpMark = !dhcpSaveWorks;
+      return dhcpSaveWorks;
+    };
+    hooks.restoreDhcp = [this] { dhcpMark = false; };
     hooks.editOptions = [this](optionsEditorTarget& target, const versionSpec*,
                                const std::string&) { return editor && editor(target); };
     panels = std::make_unique<configPanels>(terminals, libraries, versions, std::move(hooks));
@@ -118,6 +125,9 @@ class ConfigPanels : public ::testing::Test {
   std::function<bool(optionsEditorTarget&)> editor;
   std::vector<std::string> boxes;
   std::deque<boxAnswer> answers;
+  bool dhcpMark = false;
+  bool dhcpSaveWorks = true;
+  int dhcpSaves = 0;
 };
 
 // The tabs a terminal gets from its configuration state and platform, and the tab that
@@ -237,6 +247,19 @@ TEST_F(ConfigPanels, LeaveCheckSavesDropsOrKeeps) {
   EXPECT_TRUE(panels->confirmLeaveTerminal());
   EXPECT_EQ(test::readFile(terminalDir() + "config.zvc"),
             utf16File(u"timeout=8\r\nconnection \r\n"));
+
+  // Unsaved DHCP edits: a failed DHCP save keeps the terminal; No drops them without
+  // rewriting the configuration.
+  dhcpMark = true;
+  dhcpSaveWorks = false;
+  answers = {boxAnswer::yes};
+  EXPECT_FALSE(panels->confirmLeaveTerminal());
+  EXPECT_EQ(dhcpSaves, 1);
+  auto written = modificationTime(terminalDir() + "config.zvc");
+  answers = {boxAnswer::no};
+  EXPECT_TRUE(panels->confirmLeaveTerminal());
+  EXPECT_FALSE(dhcpMark);
+  EXPECT_EQ(modificationTime(terminalDir() + "config.zvc"), written);
 
   // Selecting another tab with the text edited asks the same; Cancel goes back.
   typeText(u"timeout=9\r\nconnection \r\n");
