@@ -1,5 +1,7 @@
 #include "zvc/register/consoleState.h"
 
+#include "platform/registry.h"
+
 #include "common/installPaths.h"
 
 namespace zv {
@@ -27,6 +29,12 @@ void consoleState::wireStartup(startupSteps& steps) {
     libraries.loadAllTerminals(paths().everyoneDir);
   };
   steps.loadTerminals = [this] { terminals.loadAllTerminals(); };
+  steps.readBootMode = [this] {
+    uint32_t http = 0;
+    bool read = registryStore::localMachine().queryDword("Software\\Zelvar", "httpboot", http) ==
+                regStatus::ok;
+    bootMode = read && http == 1 ? 2 : 1;
+  };
 }
 
 void consoleState::loadAll() {

@@ -23,6 +23,8 @@ struct consoleState {
   groupList groups;
   configLibraries libraries;
   terminalRegister terminals{libraries};
+  // The installation's boot mode: 1 TFTP, 2 HTTP ("httpboot" reads 1).
+  uint32_t bootMode = 1;
 
   consoleState();
   consoleState(const consoleState&) = delete;
