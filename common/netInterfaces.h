@@ -20,10 +20,10 @@
 namespace zv {
 
 struct netInterface {
-  std::string name;    // the system's interface name ("eth0")
-  uint32_t ip = 0;     // network byte order
-  uint32_t mask = 0;   // network byte order
-  bool up = false;     // the interface is up
+  std::string name;   // the system's interface name ("eth0")
+  uint32_t ip = 0;    // network byte order
+  uint32_t mask = 0;  // network byte order
+  bool up = false;    // the interface is up
   bool loopback = false;
 };
 

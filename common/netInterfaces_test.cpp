@@ -9,7 +9,9 @@
 namespace zv {
 namespace {
 
-uint32_t address(const char* text) { return parseIpv4Text(text).value_or(0); }
+uint32_t address(const char* text) {
+  return parseIpv4Text(text).value_or(0);
+}
 
 // Confined to the loopback interface, the scan finds 127.0.0.1/8 and nothing else, and
 // the network test follows its mask.

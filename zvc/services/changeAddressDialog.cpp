@@ -25,8 +25,9 @@ std::string changeAddressHtml() {
   return std::string(
              "<html><body><div class=\"div_h\">IP&nbsp;терминала: <input type=\"text\" id=\"") +
          ipInput + "\" maxlength=\"15\" size=\"15\" filter=\"0~9.\"></div><div class=\"div_h\">" +
-         "<button id=\"" + saveButton + "\" class=\"command\">Сохранить</button>" + "<button id=\"" +
-         cancelButton + "\" class=\"command\">Отмена</button></div></body></html>";
+         "<button id=\"" + saveButton + "\" class=\"command\">Сохранить</button>" +
+         "<button id=\"" + cancelButton +
+         "\" class=\"command\">Отмена</button></div></body></html>";
 }
 
 // The text as an address; nullopt when it is not one (empty text is "no address", 0).
@@ -69,8 +70,8 @@ class changeAddressWindow {
   bool handle(uiEvent& e) {
     if (e.kind == eventKind::input && e.target && e.target->attribute("id") == ipInput) {
       // Marked at once; the input takes the value itself.
-      e.target->setAttribute("class", typedAddress(e.value) ? std::nullopt
-                                                            : std::optional<std::string_view>("error"));
+      e.target->setAttribute(
+          "class", typedAddress(e.value) ? std::nullopt : std::optional<std::string_view>("error"));
       return false;
     }
     std::string button = buttonOf(e);

@@ -40,10 +40,9 @@ std::string panelHtml(uint32_t defaultBootType) {
          "</div><div>Host: <input type=\"text\" id=\"" + hostId +
          "\" maxlength=\"16\" filter=\"0~9a~zA~Z._-\"></div>"
          "<div>Комментарий: <input type=\"text\" id=\"" +
-         commentId +
-         "\" maxlength=\"64\" filter=\"0~9a~zA~Z._- а~яёА~ЯЁіїє'\"></div><div>" +
-         button("dhcp_default", "Параметры по умолчанию") + button("dhcp_interfaces", "Интерфейсы") +
-         button("dhcp_ranges", "Диапазоны адресов DHCP") +
+         commentId + "\" maxlength=\"64\" filter=\"0~9a~zA~Z._- а~яёА~ЯЁіїє'\"></div><div>" +
+         button("dhcp_default", "Параметры по умолчанию") +
+         button("dhcp_interfaces", "Интерфейсы") + button("dhcp_ranges", "Диапазоны адресов DHCP") +
          "</div><div>Загрузка: <select id=\"" + bootTypeId + "\"><option value=\"0\">как у всех" +
          defaultName +
          "</option><option value=\"1\">TFTP</option><option value=\"2\">HTTP</option></select> " +
@@ -93,10 +92,16 @@ terminalDhcpPanel::terminalDhcpPanel(windowHost& windows, terminalRegister& term
 terminalDhcpPanel::~terminalDhcpPanel() = default;
 
 const std::vector<std::string>& terminalDhcpPanel::commandIds() {
-  static const std::vector<std::string> ids{
-      "terminals_dhcp_new", "terminals_dhcp_edit", "terminals_dhcp_remove", "dhcp_default",
-      "dhcp_interfaces",    "dhcp_ranges",         "boot_default",          saveId,
-      restoreId,            "dhcp_ip"};
+  static const std::vector<std::string> ids{"terminals_dhcp_new",
+                                            "terminals_dhcp_edit",
+                                            "terminals_dhcp_remove",
+                                            "dhcp_default",
+                                            "dhcp_interfaces",
+                                            "dhcp_ranges",
+                                            "boot_default",
+                                            saveId,
+                                            restoreId,
+                                            "dhcp_ip"};
   return ids;
 }
 
@@ -115,7 +120,9 @@ void terminalDhcpPanel::frameBuilt(document& doc, windowId mainWindow) {
   setButtons();
 }
 
-void terminalDhcpPanel::frameLeft() { doc_ = nullptr; }
+void terminalDhcpPanel::frameLeft() {
+  doc_ = nullptr;
+}
 
 void terminalDhcpPanel::showTerminal(terminal* t) {
   current_ = t;
@@ -128,7 +135,9 @@ void terminalDhcpPanel::refresh() {
   if (!marked()) renderTerminalDhcpPanel();
 }
 
-bool terminalDhcpPanel::marked() const { return inputsEdited_ || optionsEdited_; }
+bool terminalDhcpPanel::marked() const {
+  return inputsEdited_ || optionsEdited_;
+}
 
 element* terminalDhcpPanel::need(const char* id) {
   elementRef e = doc_ ? doc_->byId(id) : elementRef();
@@ -140,7 +149,8 @@ void terminalDhcpPanel::setButtons() {
   if (!doc_) return;
   for (const char* id : {saveId, restoreId})
     if (element* b = need(id))
-      b->setStates(marked() ? 0u : uint32_t(stateDisabled), marked() ? uint32_t(stateDisabled) : 0u);
+      b->setStates(marked() ? 0u : uint32_t(stateDisabled),
+                   marked() ? uint32_t(stateDisabled) : 0u);
 }
 
 void terminalDhcpPanel::renderTerminalDhcpPanel() {
@@ -158,8 +168,8 @@ void terminalDhcpPanel::renderTerminalDhcpPanel() {
     row->setAttribute("num", std::to_string(r.code));
     row->append(cell(*doc_, "30%", r.displayName));
     row->append(cell(*doc_, "30%", r.valueText));
-    row->append(cell(*doc_, "40%", u"/" + std::u16string(optionSourceText(r.source)) + u"/",
-                     "source"));
+    row->append(
+        cell(*doc_, "40%", u"/" + std::u16string(optionSourceText(r.source)) + u"/", "source"));
     rows.push_back(std::move(row));
   }
   list->setChildren(std::move(rows));
