@@ -143,6 +143,9 @@ TEST_F(TerminalDhcp, SaveWritesHostOption12AndBootType) {
 
   type("terminal_host", "till-7");
   chooseBootType("2");
+  // A report of the terminal does not overwrite unsaved edits.
+  panel->refresh();
+  EXPECT_EQ(doc.byId("terminal_host")->value(), "till-7");
   command("terminals_dhcp_save");
   EXPECT_FALSE(panel->marked());
   EXPECT_FALSE(enabled("terminals_dhcp_save"));
@@ -157,11 +160,16 @@ TEST_F(TerminalDhcp, SaveWritesHostOption12AndBootType) {
   EXPECT_EQ(a->bootType, 0u);
 }
 
-// A removed row goes from memory only; "Восстановить" brings it back from the files. A
-// double click opens the options window on its row's code.
+// The context menu makes its row current; a removed row goes from memory only; "Восстановить"
+// brings it back from the files. A double click opens the options window on its row's code.
 TEST_F(TerminalDhcp, RemoveThenRestore) {
   panel->showTerminal(a);
-  panel->selectPanelOption(42);
+  uiEvent menu;
+  menu.kind = eventKind::contextmenu;
+  menu.target = menu.source = doc.selectFirst("#terminals_DHCP>option[num=\"42\"]>td");
+  EXPECT_TRUE(panel->handleEvent(menu));
+  EXPECT_TRUE(doc.byId("dhcp_context")->hasState(statePopup));
+  EXPECT_TRUE(doc.selectFirst("#terminals_DHCP>option[num=\"42\"]")->hasState(stateCurrent));
   command("terminals_dhcp_remove");
   EXPECT_EQ(rows().size(), 3u);
   EXPECT_TRUE(panel->marked());
