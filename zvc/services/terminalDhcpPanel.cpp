@@ -175,6 +175,9 @@ void terminalDhcpPanel::renderTerminalDhcpPanel() {
   list->setChildren(std::move(rows));
   makeCurrent(*list, list->child(0));
   ip->setText(current_->ip ? ipv4Text(current_->ip) : "-");
+  // Text typed and not saved yet stays when the list is shown again (after the options
+  // window or a removed row).
+  if (inputsEdited_) return;
   host->setValue(current_->host);
   comment->setValue(toUtf8(current_->comment));
   boot->setValue(std::to_string(current_->bootType));

@@ -160,7 +160,8 @@ TEST_F(TerminalDhcp, SaveWritesHostOption12AndBootType) {
   EXPECT_EQ(a->bootType, 0u);
 }
 
-// The context menu makes its row current; a removed row goes from memory only; "Восстановить"
+// The context menu makes its row current; a removed row goes from memory only, typed
+// text stays; "Восстановить"
 // brings it back from the files. A double click opens the options window on its row's code.
 TEST_F(TerminalDhcp, RemoveThenRestore) {
   panel->showTerminal(a);
@@ -170,14 +171,17 @@ TEST_F(TerminalDhcp, RemoveThenRestore) {
   EXPECT_TRUE(panel->handleEvent(menu));
   EXPECT_TRUE(doc.byId("dhcp_context")->hasState(statePopup));
   EXPECT_TRUE(doc.selectFirst("#terminals_DHCP>option[num=\"42\"]")->hasState(stateCurrent));
+  type("terminal_comment", "Склад");
   command("terminals_dhcp_remove");
   EXPECT_EQ(rows().size(), 3u);
+  EXPECT_EQ(doc.byId("terminal_comment")->value(), "Склад");
   EXPECT_TRUE(panel->marked());
   EXPECT_TRUE(enabled("terminals_dhcp_restore"));
   EXPECT_TRUE(test::exists(dirA() + "042.ip"));
   command("terminals_dhcp_restore");
   EXPECT_EQ(rows().size(), 4u);
   EXPECT_EQ(rows()[3].substr(0, 3), "42|");
+  EXPECT_EQ(doc.byId("terminal_comment")->value(), "");
   EXPECT_FALSE(panel->marked());
 
   uiEvent dbl;
