@@ -3,15 +3,18 @@
 #include "common/installPaths.h"
 #include "common/terminalDHCP.h"
 #include "common/terminalID.h"
+#include "platform/ipv4.h"
 #include "platform/sockets.h"
 #include "platform/textConv.h"
 #include "zvc/cli/installation.h"
 #include "zvc/cli/output.h"
 #include "zvc/register/terminalForms.h"
+#include "zvc/services/terminalAddress.h"
 #include "zvc/ui/messageBox.h"
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 namespace zv::cli {
 namespace {
@@ -126,6 +129,127 @@ int terminalAddCommand(const std::vector<std::string>& args, std::ostream& out, 
       addFromForm(state->terminals, state->versions, formOf(values), version, boxes.box()).added;
   if (!t)
     return fail(out, boxes.message().empty() ? "Failed to save the terminal." : boxes.message());
+  print(out, json{{"ok", true}, {"terminal", terminalJson(*t, state->groups)}});
+  return 0;
+}
+
+namespace {
+
+// What terminal set was asked to change, every value checked.
+struct terminalChanges {
+  std::optional<uint32_t> ip;  // 0: clear the address
+  std::optional<std::string> host;
+  std::optional<std::u16string> comment;
+  std::optional<uint32_t> bootType;
+};
+
+// Checks every option before anything is written; the refusal's text, empty when the
+// changes are good.
+std::string checkChanges(const consoleState& state, const terminal& t,
+                         const std::map<std::string, std::string>& values, bool force,
+                         terminalChanges& changes) {
+  if (auto ip = values.find("ip"); ip != values.end()) {
+    if (ip->second.empty()) {
+      changes.ip = 0;
+    } else {
+      std::optional<uint32_t> address = parseIpv4Text(ip->second);
+      if (!address) return invalidAddressText;
+      addressVerdict verdict =
+          checkTerminalAddress(state.terminals, t, *address, scanInterfaces(), force);
+      if (verdict != addressVerdict::accepted) return addressVerdictText(verdict);
+      changes.ip = *address;
+    }
+  }
+  if (auto host = values.find("host"); host != values.end()) {
+    if (!validHostText(fromUtf8(host->second))) return hostFormatText;
+    changes.host = host->second;
+  }
+  if (auto comment = values.find("comment"); comment != values.end()) {
+    std::u16string text = fromUtf8(comment->second);
+    if (!validCommentText(text)) return commentFormatText;
+    changes.comment = std::move(text);
+  }
+  if (auto boot = values.find("boot-type"); boot != values.end()) {
+    if (boot->second == "tftp") {
+      changes.bootType = bootTypeTftp;
+    } else if (boot->second == "http") {
+      changes.bootType = bootTypeHttp;
+    } else if (boot->second == "default") {
+      changes.bootType = bootTypeNone;
+    } else {
+      return "Unknown boot type: " + boot->second + " (tftp, http or default).";
+    }
+  }
+  return {};
+}
+
+// Writes the checked changes the way the panel and the change-address window store them.
+bool applyChanges(terminal& t, const terminalChanges& changes) {
+  bool ok = true;
+  if (changes.ip) {
+    if (*changes.ip == 0) {
+      t.clearIp();
+    } else {
+      t.ip = *changes.ip;
+      ok = t.storeIp() && ok;
+    }
+  }
+  bool writeDhcp = false;
+  if (changes.bootType) {
+    if (*changes.bootType == bootTypeNone) {
+      ok = clearTerminalBootType(t, t.bootType) && ok;
+    } else {
+      t.bootType = *changes.bootType;
+      writeDhcp = true;
+    }
+  }
+  if (changes.host) {
+    if (changes.host->empty()) {
+      t.clearHost();
+    } else {
+      t.setHostFromDhcp(*changes.host);
+      ok = t.storeHost() && ok;
+    }
+    writeDhcp = followHostInOption12(t.dhcp, t.host) || writeDhcp;
+  }
+  if (writeDhcp) ok = writeTerminalDhcp(t, t.dhcp, t.bootType) && ok;
+  if (changes.comment) {
+    t.comment = *changes.comment;
+    ok = saveComment(t) && ok;
+  }
+  return ok;
+}
+
+}  // namespace
+
+int terminalSetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  // "--force" takes no value: it is taken out, the other options stay in pairs.
+  std::vector<std::string> rest(args.begin(), args.begin() + std::min<std::size_t>(3, args.size()));
+  bool force = false;
+  for (std::size_t i = 3; i < args.size();) {
+    if (args[i] == "--force") {
+      force = true;
+      ++i;
+      continue;
+    }
+    rest.push_back(args[i++]);
+    if (i < args.size()) rest.push_back(args[i++]);
+  }
+  std::map<std::string, std::string> values;
+  if (rest.size() < 3 || !readOptions(rest, 3, {"ip", "host", "comment", "boot-type"}, values) ||
+      values.empty())
+    return usage(err);
+  auto lock = lockRegister(out);
+  if (!lock) return 1;
+  auto state = loadInstallation();
+  if (!state) return fail(out, installationError);
+  if (!findTerminal(*state, rest[2], out)) return 1;
+  terminal* t = state->terminals.findByMac(*parseMac(std::string_view(rest[2]), ':'));
+  if (t->mac.isPseudo()) return fail(out, "Not a terminal: " + t->mac.logText());
+  terminalChanges changes;
+  if (std::string refusal = checkChanges(*state, *t, values, force, changes); !refusal.empty())
+    return fail(out, refusal);
+  if (!applyChanges(*t, changes)) return fail(out, "Failed to save the terminal.");
   print(out, json{{"ok", true}, {"terminal", terminalJson(*t, state->groups)}});
   return 0;
 }

@@ -15,6 +15,10 @@ int terminalsCommand(std::ostream& out);
 // terminal add MAC [--ip A] [--host H] [--comment C] [--version V]; `args` is the whole
 // command line.
 int terminalAddCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// terminal set MAC [--ip A] [--host H] [--comment C] [--boot-type tftp|http|default]
+// [--force]: the fields of the terminal's DHCP panel and change-address window, checked
+// as they check them; an address on none of the server's networks needs --force.
+int terminalSetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // terminal hide|unhide|remove MAC; `command` is one of those three words.
 int terminalRowCommand(const std::string& command, const std::string& macText, std::ostream& out);
 // find [--mac M] [--ip A] [--host H] [--comment C]; `args` is the whole command line.

@@ -25,6 +25,8 @@ int cli::usage(std::ostream& err) {
          "       zvctl config text MAC --test FILE | --save FILE\n"
          "       zvctl dhcp show MAC|defaults\n"
          "       zvctl terminal add MAC [--ip A] [--host H] [--comment C] [--version V]\n"
+         "       zvctl terminal set MAC [--ip A] [--host H] [--comment C]\n"
+         "                          [--boot-type tftp|http|default] [--force]\n"
          "       zvctl terminal hide|unhide|remove MAC\n"
          "       zvctl find [--mac M] [--ip A] [--host H] [--comment C]\n"
          "       zvctl console url\n";
@@ -54,6 +56,8 @@ int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return dhcpShowCommand(args[2], out);
   if (args.size() >= 3 && args[0] == "terminal" && args[1] == "add")
     return terminalAddCommand(args, out, err);
+  if (args.size() >= 3 && args[0] == "terminal" && args[1] == "set")
+    return terminalSetCommand(args, out, err);
   if (args.size() == 3 && args[0] == "terminal" &&
       (args[1] == "hide" || args[1] == "unhide" || args[1] == "remove"))
     return terminalRowCommand(args[1], args[2], out);

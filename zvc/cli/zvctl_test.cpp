@@ -710,3 +710,69 @@ TEST_F(ZvctlConfigEdits, Text) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+// `terminal set`: each refusal prints the window's or the panel's message and writes
+// nothing (the checks come before any write); accepted calls store the files, a new
+// host rewrites option 12, and an address off the server's networks needs --force.
+TEST_F(ZvctlInstallation, TerminalSet) {
+  std::string a = dir / "data/Terminals/00.1A.2B.3C.4D.01/";
+  std::string b = dir / "data/Terminals/00.1A.2B.3C.4D.02/";
+  test::writeFile(a + "012.str", "reception");
+  const char* mac = "00:1A:2B:3C:4D:02";
+  struct row {
+    std::vector<std::string> options;
+    std::string error;
+  };
+  const row refused[] = {
+      {{"--ip", "10.0.0.21"}, "Найден терминал с совпадающим IP."},
+      {{"--ip", "255.255.255.255"}, "Указан неверный IP."},
+      {{"--ip", "300.1.1.1"}, "Указан неверный IP."},
+      {{"--ip", "10.9.9.9"},
+       "Указанный IP не соответствует ни одному интерфейсу на этом сервере. Сохранить все равно?"},
+      {{"--ip", "127.0.0.5", "--host", "two words"}, "Неверный формат поля Host."},
+      {{"--ip", "127.0.0.5", "--host", "a-name-of-17-char"}, "Неверный формат поля Host."},
+      {{"--ip", "127.0.0.5", "--comment", std::string(64, 'x')}, "Неверный формат поля Comment."},
+      {{"--ip", "127.0.0.5", "--boot-type", "pxe"},
+       "Unknown boot type: pxe (tftp, http or default)."},
+  };
+  for (const row& f : refused) {
+    std::vector<std::string> args{"terminal", "set", mac};
+    args.insert(args.end(), f.options.begin(), f.options.end());
+    result x = run(args);
+    EXPECT_EQ(x.code, 1) << f.error;
+    EXPECT_EQ(x.json["error"], f.error);
+    EXPECT_FALSE(test::exists(b + "ip")) << f.error;
+  }
+
+  EXPECT_EQ(run({"terminal", "set", mac, "--ip", "127.0.0.5", "--comment", "Склад"}).code, 0);
+  EXPECT_EQ(test::readFile(b + "ip"), "127.0.0.5");
+  EXPECT_EQ(test::readFile(b + "comment"), "\xFF\xFE" + test::utf16le(u"Склад"));
+  result forced = run({"terminal", "set", mac, "--force", "--ip", "10.9.9.9"});
+  EXPECT_EQ(forced.code, 0) << forced.json;
+  EXPECT_EQ(test::readFile(b + "ip"), "10.9.9.9");
+
+  // The host follows into option 12; the boot type is written and cleared.
+  result host =
+      run({"terminal", "set", "00:1A:2B:3C:4D:01", "--host", "till-1", "--boot-type", "tftp"});
+  ASSERT_EQ(host.code, 0) << host.json;
+  EXPECT_EQ(host.json["terminal"]["host"], "till-1");
+  EXPECT_EQ(test::readFile(a + "host"), "till-1");
+  EXPECT_EQ(test::readFile(a + "012.str"), "till-1");
+  EXPECT_EQ(test::readFile(a + "boot_type"), "TFTP");
+  EXPECT_EQ(test::readFile(a + "042.ip"), "10.9.9.9");
+  EXPECT_EQ(
+      run({"terminal", "set", "00:1A:2B:3C:4D:01", "--boot-type", "default", "--ip", ""}).code, 0);
+  EXPECT_FALSE(test::exists(a + "boot_type"));
+  EXPECT_FALSE(test::exists(a + "ip"));
+
+  std::ostringstream out, err;
+  EXPECT_EQ(runZvctl({"terminal", "set", mac}, out, err), 2);
+  EXPECT_EQ(runZvctl({"terminal", "set", mac, "--version", "6.2.63"}, out, err), 2);
+  EXPECT_TRUE(out.str().empty());
+}
+
+}  // namespace
+}  // namespace zv

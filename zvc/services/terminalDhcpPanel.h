@@ -61,9 +61,37 @@ class terminalDhcpPanel {
 
   static const std::vector<std::string>& commandIds();
   bool runCommand(const std::string& id, uiEvent& e);
-  // Edits of the panel's inputs and selects (input, selection and popup events), and
-  // double clicks and context menus over its list. True when taken.
+  // Makes the row of the code current (0: the first row).
+  void selectPanelOption(int32_t code);
+  // Fills the panel from the current terminal.
+  void renderTerminalDhcpPanel();
+
+  // Edits of the panel's inputs (input events of "terminal_host" and "terminal_comment",
+  // select and selectionChanged of "boot_type") are noted and left to the control, which
+  // takes the value itself: false. Double clicks and context menus over the option list
+  // are taken: true. The context menu's items carry command ids (commandIds), which the
+  // main window's dispatch hands to runCommand.
   bool handleEvent(uiEvent& e);
+
+ private:
+  void setButtons();
+  element* need(const char* id);
+  void openOptions(int32_t code);
+  void removeCurrentOption();
+  int32_t currentCode();
+  void changeAddress();
+  bool inputsValid(std::u16string& host, std::u16string& comment);
+
+  windowHost& windows_;
+  terminalRegister& terminals_;
+  dhcpDefaults& defaults_;
+  terminalDhcpPanelHooks hooks_;
+  document* doc_ = nullptr;
+  windowId mainWindow_ = 0;
+  terminal* current_ = nullptr;
+  bool inputsEdited_ = false;   // the boot type or an input was edited
+  bool optionsEdited_ = false;  // the options dialog changed the list, or a row was removed
+  bool hostEdited_ = false;     // the host input in particular
 };
 
 // The change-address window "ZVIP" for the terminal; true when an address was stored.
