@@ -25,6 +25,22 @@ struct dhcpDialogHooks {
 // Opens the window on the defaults (t == nullptr) or on the terminal's own list, with
 // `firstCode` selected (0: none). Saves go to the defaults directory or the terminal's
 // directory. True when something was saved or edits were left unsaved.
+// The pieces of the window's document, built from values alone. What the editor shows
+// for an option: its code, the resolved record and where it comes from.
+struct dhcpEditorView {
+  int32_t code = 0;  // dhcpOption::newOptionCode for a new option
+  dhcpOption option;
+  optionSource source = optionSource::none;
+  bool terminalMode = false;
+};
+
+// One table row: the code, its check box (checked when set) and the shown name.
+std::string dhcpOptionRowHtml(int32_t code, bool set, std::u16string_view shownName);
+// The value editor of a code and type, holding the record's value.
+std::string dhcpValueEditorHtml(int32_t code, int32_t type, const dhcpOption& option);
+// The whole editor of an option, inside its outer and inner blocks.
+std::string dhcpOptionEditorHtml(const dhcpEditorView& view);
+
 bool openDhcpOptionsDialog(windowHost& windows, windowId owner, dhcpDefaults& defaults, terminal* t,
                            int32_t firstCode, const dhcpDialogHooks& hooks);
 
