@@ -776,14 +776,18 @@ class dhcpOptionsWindow {
     setDirty(true);
   }
 
+  // A row's check box turns its option on or off. The box may come before the row's
+  // own click: its row is made current first, and when the editor before does not
+  // read, the box goes back to what it was.
   void rowChecked(element& box) {
     std::optional<int32_t> code = smallNumber(box.attribute("num").value_or(""), 3);
-    if (!code || *code != selected_) {
-      // A click whose row did not become current (its editor did not read) changes nothing.
-      switchState(box, stateChecked, !box.hasState(stateChecked));
+    bool checked = box.hasState(stateChecked);
+    if (!code || (*code != selected_ && !commitEditor(*code))) {
+      switchState(box, stateChecked, !checked);
       return;
     }
-    applyEnabled(box.hasState(stateChecked));
+    switchState(box, stateChecked, checked);
+    applyEnabled(checked);
     setDirty(true);
   }
 
@@ -893,7 +897,8 @@ class dhcpOptionsWindow {
       restore(true);
     } else if (button == cancelButton) {
       closeAsking(true);
-    } else if (!button.empty() && inTable(e.source)) {
+    } else if (e.kind == eventKind::buttonClick && inTable(e.source) &&
+               e.source->tag() == "button") {
       rowChecked(*e.source);
     } else if (insideEditor(e.source)) {
       return editorEvent(e, button, source);
