@@ -690,15 +690,13 @@ class dhcpOptionsWindow {
     return false;
   }
 
+  // Empty text and a new valid address are fine; anything else is marked.
   void addressTyped(element& input) {
     std::string text = input.value();
-    if (text.empty()) {
-      input.removeAttribute("class");
-    } else if (!parseDottedAddress(text) || listHolds(text)) {
+    if (!text.empty() && (!parseDottedAddress(text) || listHolds(text)))
       input.setAttribute("class", "error_ip");
-    } else {
+    else
       input.removeAttribute("class");
-    }
   }
 
   void addAddress() {
