@@ -208,5 +208,36 @@ TEST_F(DhcpOptionsDialog, RestoreAfterSaveAndPasswordDigest) {
   EXPECT_TRUE(browser.boxes().empty());
 }
 
+// "binarySelect" shows a file of fewer than 64 bytes as hexadecimal pairs, leaves the
+// data empty for a longer one, and the bytes shown are what is saved.
+TEST_F(DhcpOptionsDialog, BinaryFromAChosenFile) {
+  test::writeFile(paths().dhcpDir + "220.bin", "\x01\x02");
+  defaults.load();
+  test::writeFile(dir / "long.bin", std::string(100, 'x'));
+  test::writeFile(dir / "short.bin", "\xaa\xbb\xcc");
+  std::vector<std::string> picks = {dir / "long.bin", dir / "short.bin"};
+  hooks.chooseFile = [&](windowId) {
+    std::string next = picks.front();
+    picks.erase(picks.begin());
+    return next;
+  };
+  std::string afterLong, afterShort;
+  open(nullptr, 220, [&](windowId w) {
+    EXPECT_EQ(browser.text(w, "#bin_editValue"), "01 02");
+    browser.click(w, "#binarySelect");
+    then([&, w] {
+      afterLong = browser.text(w, "#bin_editValue");
+      browser.click(w, "#binarySelect");
+      then([&, w] {
+        afterShort = browser.text(w, "#bin_editValue");
+        browser.key(w, "", "Enter");
+      });
+    });
+  });
+  EXPECT_EQ(afterLong, "");
+  EXPECT_EQ(afterShort, "aa bb cc");
+  EXPECT_EQ(test::readFile(paths().dhcpDir + "220.bin"), "\xaa\xbb\xcc");
+}
+
 }  // namespace
 }  // namespace zv
