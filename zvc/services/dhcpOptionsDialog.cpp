@@ -23,6 +23,7 @@
 #include "zvc/services/dhcpValues.h"
 #include "zvc/ui/dialogEvents.h"
 #include "zvc/ui/editMenus.h"
+#include "zvc/ui/fileChooser.h"
 #include "zvc/ui/messageBox.h"
 
 #include <array>
@@ -755,8 +756,9 @@ class dhcpOptionsWindow {
   }
 
   void chooseBinary() {
-    if (!hooks_.chooseFile) return;
-    std::string path = hooks_.chooseFile(window_);
+    // Without a chooser of the caller's own, the console's chooser of server files.
+    std::string path =
+        hooks_.chooseFile ? hooks_.chooseFile(window_) : chooseServerFile(windows_, window_, {});
     if (path.empty()) return;
     elementRef shown = byId("bin_editValue");
     if (!shown) return missing(__LINE__);

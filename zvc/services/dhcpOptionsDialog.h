@@ -18,7 +18,8 @@ namespace zv {
 struct terminal;
 
 struct dhcpDialogHooks {
-  // The console's file chooser for a binary value: the path chosen, empty when cancelled.
+  // The file chooser for a binary value: the path chosen, empty when cancelled. Empty:
+  // the console's chooser of server files (zvc/ui/fileChooser.h), from "/".
   std::function<std::string(windowId owner)> chooseFile;
 };
 
