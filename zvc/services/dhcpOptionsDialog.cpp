@@ -607,6 +607,8 @@ class dhcpOptionsWindow {
   }
 
   void rowClicked(element& row) {
+    // A row whose change was refused already is no longer current.
+    if (!row.hasState(stateCurrent)) return;
     std::optional<int32_t> code = smallNumber(row.attribute("num").value_or(""), 3);
     if (!code || *code == 0) {
       showSelectionRowOnly();
@@ -776,17 +778,16 @@ class dhcpOptionsWindow {
     setDirty(true);
   }
 
-  // A row's check box turns its option on or off. The box may come before the row's
-  // own click: its row is made current first, and when the editor before does not
-  // read, the box goes back to what it was.
+  // A row's check box turns its option on or off. Its row became current with the
+  // click (followKeyboard); when the editor before did not read, the row stayed where
+  // it was and the box goes back to what it was.
   void rowChecked(element& box) {
     std::optional<int32_t> code = smallNumber(box.attribute("num").value_or(""), 3);
     bool checked = box.hasState(stateChecked);
-    if (!code || (*code != selected_ && !commitEditor(*code))) {
+    if (!code || *code != selected_) {
       switchState(box, stateChecked, !checked);
       return;
     }
-    switchState(box, stateChecked, checked);
     applyEnabled(checked);
     setDirty(true);
   }
@@ -873,8 +874,20 @@ class dhcpOptionsWindow {
     return e && table && table->contains(*e);
   }
 
+  // The table's keys move its current row without a row event, and a click on a row's
+  // check box reaches the window before the row's event: the next event the window gets
+  // commits the editor for the row that became current.
+  void followKeyboard() {
+    elementRef table = byId(tableId);
+    elementRef row = table ? table->selectFirst("tr:current") : elementRef();
+    if (!row) return;
+    std::optional<int32_t> code = smallNumber(row->attribute("num").value_or(""), 3);
+    if (code && *code != selected_) commitEditor(*code);
+  }
+
   bool handle(uiEvent& e) {
     if (closing_) return false;
+    if (e.kind != eventKind::tableRowClick) followKeyboard();
     std::string button = buttonOf(e);
     std::string source = idOf(e.source);
     if (e.kind == eventKind::tableRowClick && e.target && source == tableId) {

@@ -239,5 +239,29 @@ TEST_F(DhcpOptionsDialog, BinaryFromAChosenFile) {
   EXPECT_EQ(test::readFile(paths().dhcpDir + "220.bin"), "\xaa\xbb\xcc");
 }
 
+// A click on another row's check box while the editor does not read: one box, the box
+// clicked keeps its state and the first row stays current.
+TEST_F(DhcpOptionsDialog, RefusedCheckBoxClickChangesNothing) {
+  bool stillChecked = false, stayed = false;
+  browser.onBox("Указано неверное значение", [&](windowId box) {
+    browser.click(box, "#IDOK");
+    then([&] {
+      then([&] {
+        const recordingHost::node* box210 = browser.first(dialog, "tr[num=\"210\"] button");
+        stillChecked = box210 && box210->hasState(stateChecked);
+        stayed = current(201);
+        browser.key(dialog, "", "Escape");
+      });
+    });
+  });
+  open(nullptr, 201, [&](windowId w) {
+    browser.input(w, "#u8_editValue", "300");
+    browser.click(w, "tr[num=\"210\"] button");
+  });
+  EXPECT_TRUE(stillChecked);
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(browser.boxes().size(), 1u);
+}
+
 }  // namespace
 }  // namespace zv
