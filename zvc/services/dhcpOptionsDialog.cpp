@@ -310,7 +310,7 @@ class dhcpOptionsWindow {
     windows_.setEventHandler(window_, [this](uiEvent& e) { return handle(e); });
     windows_.setCloseHandler(window_, [this] { frameClosed(); });
     windows_.runModal(window_);
-    return saved_any_ || leftUnsaved_;
+    return savedAny_ || leftUnsaved_;
   }
 
  private:
@@ -408,6 +408,7 @@ class dhcpOptionsWindow {
   }
 
   void showEditor() {
+    touched_ = false;
     elementRef area = byId(editorId);
     if (!area) return missing(__LINE__);
     if (selected_ == 0) {
@@ -457,6 +458,7 @@ class dhcpOptionsWindow {
 
   void setDirty(bool dirty) {
     dirty_ = dirty;
+    if (dirty) touched_ = true;
     refreshButtons();
   }
 
@@ -572,7 +574,10 @@ class dhcpOptionsWindow {
   // Reads the editor of the selected option into the working list; the box when it
   // does not read.
   bool storeEditor() {
-    if (selected_ == 0) return true;
+    // An editor only looked at stores nothing: a terminal's option shown from the
+    // defaults does not become the terminal's own, and an option without a value does
+    // not leave an empty record behind. A new option is always read.
+    if (selected_ == 0 || (!touched_ && selected_ != newCode)) return true;
     std::optional<editorReading> r = readEditor();
     if (!r || !store(*r)) {
       showMessageBox(windows_, window_, invalidDhcpValueMessage, errorCaption, boxButtons::ok,
@@ -816,7 +821,7 @@ class dhcpOptionsWindow {
     saved_ = working_;
     dhcpOption ignored;
     if (selected_ == newCode || (selected_ != 0 && !resolve(selected_, ignored))) selected_ = 0;
-    saved_any_ = true;
+    savedAny_ = true;
     dirty_ = false;
     if (fromApply) rebuild();
     refreshButtons();
@@ -968,7 +973,8 @@ class dhcpOptionsWindow {
   dhcpOptionList saved_;
   int32_t selected_ = 0;
   bool dirty_ = false;
-  bool saved_any_ = false;
+  bool touched_ = false;  // the editor shown was changed by the user
+  bool savedAny_ = false;
   bool leftUnsaved_ = false;
   bool closing_ = false;
 };

@@ -263,5 +263,23 @@ TEST_F(DhcpOptionsDialog, RefusedCheckBoxClickChangesNothing) {
   EXPECT_EQ(browser.boxes().size(), 1u);
 }
 
+// Moving through the rows stores nothing: an option shown from the defaults does not
+// become the terminal's own, and the window stays clean.
+TEST_F(DhcpOptionsDialog, BrowsingStoresNothing) {
+  bool clean = false;
+  open(t.get(), 210, [&](windowId w) {
+    browser.click(w, "tr[num=\"3\"] span");
+    browser.click(w, "tr[num=\"201\"] span");
+    then([&, w] {
+      clean = browser.first(w, "#options_apply")->hasState(stateDisabled);
+      browser.click(w, "#options_cancel");
+    });
+  });
+  EXPECT_TRUE(clean);
+  EXPECT_TRUE(browser.boxes().empty());
+  EXPECT_FALSE(std::filesystem::exists(terminalDir + "210.iplist"));
+  EXPECT_EQ(findOption(t->dhcp, 3), nullptr);
+}
+
 }  // namespace
 }  // namespace zv
