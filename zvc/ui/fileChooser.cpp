@@ -104,7 +104,7 @@ class fileChooserWindow {
     spec.height = 480;
     spec.owner = windows_.isOpen(owner) ? owner : 0;
     spec.modal = true;
-    spec.css = {"/skin/common-body.css", "/skin/command-button.css", "/skin/file-chooser.css"};
+    spec.css = {"/skin/common-body.css", "/skin/command-button.css", "/skin/inputFileName.css"};
     std::string html = "<html><head><menu>" + editMenusHtml() + "</menu></head><body><input id=\"";
     html += pathInput;
     html += "\" type=\"text\" maxlength=\"4096\" value=\"\"><div id=\"";
