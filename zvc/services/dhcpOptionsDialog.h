@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace zv {
 
@@ -23,9 +24,6 @@ struct dhcpDialogHooks {
   std::function<std::string(windowId owner)> chooseFile;
 };
 
-// Opens the window on the defaults (t == nullptr) or on the terminal's own list, with
-// `firstCode` selected (0: none). Saves go to the defaults directory or the terminal's
-// directory. True when something was saved or edits were left unsaved.
 // The pieces of the window's document, built from values alone. What the editor shows
 // for an option: its code, the resolved record and where it comes from.
 struct dhcpEditorView {
@@ -42,6 +40,12 @@ std::string dhcpValueEditorHtml(int32_t code, int32_t type, const dhcpOption& op
 // The whole editor of an option, inside its outer and inner blocks.
 std::string dhcpOptionEditorHtml(const dhcpEditorView& view);
 
+// Opens the window on the defaults (t == nullptr) or on the terminal's own list, with
+// `firstCode` selected (0: none). Saves go to the defaults directory or the terminal's
+// directory (a terminal's list is then read back into t->dhcp, option 12 taken over as
+// its host; the defaults object is reloaded). The owner is disabled while it is open.
+// True when something was saved or edits were left unsaved (also when they were then
+// discarded by "No" or Escape: the caller shows the lists afresh either way).
 bool openDhcpOptionsDialog(windowHost& windows, windowId owner, dhcpDefaults& defaults, terminal* t,
                            int32_t firstCode, const dhcpDialogHooks& hooks);
 

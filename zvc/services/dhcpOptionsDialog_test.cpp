@@ -3,6 +3,7 @@
 #include "common/installPaths.h"
 #include "common/mac.h"
 #include "common/terminalID.h"
+#include "htmlview/dom.h"
 #include "htmlview/recordingHost.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -279,6 +280,45 @@ TEST_F(DhcpOptionsDialog, BrowsingStoresNothing) {
   EXPECT_TRUE(browser.boxes().empty());
   EXPECT_FALSE(std::filesystem::exists(terminalDir + "210.iplist"));
   EXPECT_EQ(findOption(t->dhcp, 3), nullptr);
+}
+
+// The value editor follows the code first, then the type: the input, its limits and
+// filter, and the value shown in it (a name that could inject markup stays text).
+TEST(DhcpValueEditor, InputsByCodeAndType) {
+  struct row {
+    int32_t code;
+    int32_t type;
+    std::string bytes;
+    const char* id;
+    const char* maxLength;
+    const char* filter;
+    const char* shown;
+  };
+  const row rows[] = {
+      {12, dhcpTypeStr, std::string("pc-1\0", 5), "str_editValue", "64", "0~9a~zA~Z._-", "pc-1"},
+      {26, dhcpTypeU16, "\x05\xdc", "u16_editValue", "10", "0~9", "1500"},
+      {67, dhcpTypeStr, "", "str_editValue", "64", "a~zA~Z0~9.-\\/", ""},
+      {200, dhcpTypeIp, std::string("\x0a\x00\x00\x01", 4), "ip_editValue", "15", "0~9.",
+       "10.0.0.1"},
+      {200, dhcpTypeU8, "\x07", "u8_editValue", "3", "0~9", "7"},
+      {200, dhcpTypeU32, std::string("\x00\x01\x00\x00", 4), "u32_editValue", "10", "0~9", "65536"},
+      {200, dhcpTypeStr, std::string("<b>\0", 4), "str_editValue", "64", "a~zA~Z0~9.-", "<b>"},
+  };
+  for (const row& r : rows) {
+    dhcpOption o;
+    o.code = r.code;
+    o.type = r.type;
+    std::copy(r.bytes.begin(), r.bytes.end(), o.value.begin());
+    o.length = uint32_t(r.bytes.size());
+    document doc;
+    doc.load("<body>" + dhcpValueEditorHtml(r.code, r.type, o) + "</body>");
+    elementRef input = doc.byId(r.id);
+    ASSERT_TRUE(input) << r.code << " " << r.id;
+    EXPECT_EQ(input->attribute("maxlength").value_or(""), r.maxLength) << r.id;
+    EXPECT_EQ(input->attribute("filter").value_or(""), r.filter) << r.id;
+    EXPECT_EQ(input->value(), r.shown) << r.id;
+    EXPECT_EQ(doc.selectAll("b").size(), 0u);
+  }
 }
 
 }  // namespace
