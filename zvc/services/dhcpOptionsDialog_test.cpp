@@ -112,6 +112,19 @@ TEST_F(DhcpOptionsDialog, AddedOptionIsSaved) {
   EXPECT_TRUE(browser.boxes().empty());
 }
 
+// Closing by the frame with edits asks; No discards them and closes.
+TEST_F(DhcpOptionsDialog, FrameCloseAsksAndNoDiscards) {
+  browser.answerBox("Сохранить изменения?", boxAnswer::no);
+  bool result = open(nullptr, 201, [&](windowId w) {
+    browser.input(w, "#u8_editValue", "9");
+    browser.closeWindow(w);
+  });
+  EXPECT_TRUE(result);
+  ASSERT_EQ(browser.boxes().size(), 1u);
+  EXPECT_EQ(test::readFile(paths().dhcpDir + "201.u8"), "5");
+  EXPECT_FALSE(windows.isOpen(dialog));
+}
+
 // A byte of 300 does not read: the box, and the first row stays current; a new option
 // whose number is in use marks option_num and keeps its row at 999. Escape restores
 // and closes without asking, nothing written.
