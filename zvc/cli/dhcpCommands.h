@@ -4,10 +4,15 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace zv::cli {
 
 // dhcp show MAC|defaults
 int dhcpShowCommand(const std::string& which, std::ostream& out);
+// dhcp set MAC|defaults CODE TYPE VALUE, dhcp unset MAC|defaults CODE: stores one option
+// the way the DHCP options window does (a value that turns it off removes it).
+int dhcpSetCommand(const std::vector<std::string>& args, bool unset, std::ostream& out,
+                   std::ostream& err);
 
 }  // namespace zv::cli

@@ -24,6 +24,8 @@ int cli::usage(std::ostream& err) {
          "       zvctl config copy FROM_MAC TO_MAC [--force]\n"
          "       zvctl config text MAC --test FILE | --save FILE\n"
          "       zvctl dhcp show MAC|defaults\n"
+         "       zvctl dhcp set MAC|defaults CODE TYPE VALUE\n"
+         "       zvctl dhcp unset MAC|defaults CODE\n"
          "       zvctl terminal add MAC [--ip A] [--host H] [--comment C] [--version V]\n"
          "       zvctl terminal set MAC [--ip A] [--host H] [--comment C]\n"
          "                          [--boot-type tftp|http|default] [--force]\n"
@@ -54,6 +56,8 @@ int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return configTextCommand(args, out, err);
   if (args.size() == 3 && args[0] == "dhcp" && args[1] == "show")
     return dhcpShowCommand(args[2], out);
+  if (args.size() >= 2 && args[0] == "dhcp" && (args[1] == "set" || args[1] == "unset"))
+    return dhcpSetCommand(args, args[1] == "unset", out, err);
   if (args.size() >= 3 && args[0] == "terminal" && args[1] == "add")
     return terminalAddCommand(args, out, err);
   if (args.size() >= 3 && args[0] == "terminal" && args[1] == "set")

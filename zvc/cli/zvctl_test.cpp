@@ -250,6 +250,53 @@ TEST_F(ZvctlInstallation, DhcpShow) {
   EXPECT_EQ(defaults.json["options"].size(), 2u);
 }
 
+// `dhcp set` and `dhcp unset` store one option as the DHCP options window does: the
+// exact file content, refusals that write nothing, and unset removing the file.
+TEST_F(ZvctlInstallation, DhcpSetUnset) {
+  std::string a = dir / "data/Terminals/00.1A.2B.3C.4D.01/";
+  std::string defaults = dir / "data/DHCP/";
+  struct row {
+    std::vector<std::string> args;
+    int code;
+    std::string file;     // the file that must hold `content` afterwards, or be absent
+    std::string content;  // empty: the file must not exist
+  };
+  const row rows[] = {
+      {{"dhcp", "set", "00:1A:2B:3C:4D:01", "200", "u16", "1500"}, 0, a + "200.u16", "1500"},
+      {{"dhcp", "set", "00:1A:2B:3C:4D:01", "201", "u8", "300"}, 1, a + "201.u8", ""},
+      {{"dhcp", "set", "defaults", "202", "ip", "10.0.0.1.5"}, 1, defaults + "202.ip", ""},
+      {{"dhcp", "set", "defaults", "203", "bin", "01 ab"}, 0, defaults + "203.bin", "\x01\xab"},
+      {{"dhcp", "set", "defaults", "204", "iplist", "10.0.0.1,10.0.0.2"},
+       0,
+       defaults + "204.iplist",
+       "10.0.0.1\r\n10.0.0.2"},
+      // A predefined option keeps its type; option 18's secret stays off the command line.
+      {{"dhcp", "set", "defaults", "3", "str", "x"}, 1, defaults + "003.str", ""},
+      {{"dhcp", "set", "defaults", "18", "str", "0123"}, 1, defaults + "018.str", ""},
+      {{"dhcp", "set", "defaults", "256", "u8", "1"}, 1, defaults + "256.u8", ""},
+      // 0 turns the option off: the terminal's own 042 goes, the defaults stay.
+      {{"dhcp", "set", "00:1A:2B:3C:4D:01", "42", "ip", ""}, 0, a + "042.ip", ""},
+      {{"dhcp", "unset", "defaults", "3"}, 0, defaults + "003.ip", ""},
+  };
+  for (const row& r : rows) {
+    result got = run(r.args);
+    EXPECT_EQ(got.code, r.code) << r.args[3] << " " << got.json;
+    if (r.code == 1) {
+      EXPECT_EQ(got.json["ok"], false) << r.args[3];
+    }
+    if (r.content.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(r.file)) << r.file;
+    } else {
+      EXPECT_EQ(test::readFile(r.file), r.content) << r.file;
+    }
+  }
+  EXPECT_EQ(run({"dhcp", "set", "defaults", "201", "u8", "300"}).json["error"],
+            "Указано неверное значение");
+  EXPECT_EQ(test::readFile(defaults + "042.ip"), "10.0.0.2");
+  result unchanged = run({"dhcp", "unset", "defaults", "99"});
+  EXPECT_EQ(unchanged.json["written"], false);
+}
+
 // `terminal add` registers a terminal on disk with the dialog's checks and messages.
 TEST_F(ZvctlInstallation, TerminalAdd) {
   result r = run({"terminal", "add", "00:1a:2b:3c:4d:10", "--ip", "10.0.0.30", "--host", "till-3",
