@@ -48,6 +48,8 @@ class terminalDhcpPanel {
   // "panel-dhcp"); `mainWindow` owns the dialogs.
   void frameBuilt(document& doc, windowId mainWindow);
   void frameLeft();
+  // The main window, which owns the dialogs, once it is open.
+  void setMainWindow(windowId window) { mainWindow_ = window; }
   // The current terminal changed (nullptr: none); the marks are cleared.
   void showTerminal(terminal* t);
   // The terminal reported itself or was reloaded: the panel shows it again (unless it

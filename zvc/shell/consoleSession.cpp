@@ -9,6 +9,7 @@
 #include "zvc/register/consoleState.h"
 #include "zvc/register/terminalDialogs.h"
 #include "zvc/register/versions.h"
+#include "zvc/services/dhcpOptionsDialog.h"
 #include "zvc/ui/messageBox.h"
 
 #include <algorithm>
@@ -32,9 +33,15 @@ consoleSession::consoleSession(windowHost& windows, eventLoop& loop, consoleStat
 
   panels_ = std::make_unique<configPanels>(state_.terminals, state_.libraries, state_.versions,
                                            panelHooks());
+  makeDhcpPanel();
   mainWindowHooks hooks;
+  hooks.edit = [this](uiEvent& e) {
+    if (dhcpPanel_) dhcpPanel_->handleEvent(e);
+  };
   hooks.mayLeaveTerminal = [this] { return panels_->confirmLeaveTerminal(); };
-  hooks.mouse = [this](uiEvent& e) { panels_->mouse(e); };
+  hooks.mouse = [this](uiEvent& e) {
+    if (!panels_->mouse(e) && dhcpPanel_) dhcpPanel_->handleEvent(e);
+  };
   hooks.panelMessage = [this](unsigned message) { panels_->panelMessage(message); };
   hooks.frameBuilt = [this](consoleMode mode, document& doc) { frameBuilt(mode, doc); };
   hooks.onlineMarking = [this] { return settings_.showOnline; };
@@ -63,6 +70,7 @@ consoleSession::~consoleSession() {
   main_.reset();
   list_.reset();
   panels_.reset();
+  dhcpPanel_.reset();
   state_.terminals.offerToList = nullptr;
 }
 
@@ -70,6 +78,7 @@ bool consoleSession::open(const mainWindowOpener& opener) {
   windowId window = opener(main_->buildDocument(), mainWindowPlacement(settings_, {}));
   if (window == 0) return false;
   main_->attach(window);
+  if (dhcpPanel_) dhcpPanel_->setMainWindow(window);
   return true;
 }
 
@@ -89,8 +98,10 @@ bool consoleSession::saveSettingsNow() {
 void consoleSession::frameBuilt(consoleMode mode, document& doc) {
   if (mode == consoleMode::terminals) {
     panels_->frameBuilt(doc);
+    if (dhcpPanel_) dhcpPanel_->frameBuilt(doc, main_ ? main_->window() : 0);
   } else {
     panels_->frameLeft();
+    if (dhcpPanel_) dhcpPanel_->frameLeft();
   }
   // The left column is sized by its content unless the user dragged it wider or narrower.
   if (elementRef column = doc.byId("col_table"); column && settings_.columnWidth > 0)
@@ -102,7 +113,10 @@ void consoleSession::frameBuilt(consoleMode mode, document& doc) {
     hooks.setClipboard = [this](const std::string& text) { windows_.setClipboard(text); };
     hooks.selectPanel = [this](std::string_view panel) { selectPanel(panel); };
     hooks.mayLeave = [this] { return panels_->confirmLeaveTerminal(); };
-    hooks.showTerminal = [this](terminal* t) { panels_->showTerminal(t); };
+    hooks.showTerminal = [this](terminal* t) {
+      panels_->showTerminal(t);
+      if (dhcpPanel_) dhcpPanel_->showTerminal(t);
+    };
     list_ = std::make_unique<terminalsList>(doc, state_.terminals, settings_, std::move(hooks));
     list_->rebuildDisplayedList();
     state_.terminals.offerToList = [this](terminal& t) { list_->offerTerminal(t); };
@@ -163,7 +177,28 @@ configPanelsHooks consoleSession::panelHooks() {
   hooks.post = [this](unsigned message) {
     if (main_ && main_->window() != 0) loop_.post(main_->window(), message);
   };
+  hooks.dhcpMarked = [this] { return dhcpPanel_ && dhcpPanel_->marked(); };
+  hooks.saveDhcp = [this] { return !dhcpPanel_ || dhcpPanel_->savePanel(); };
+  hooks.restoreDhcp = [this] {
+    if (dhcpPanel_) dhcpPanel_->restorePanel();
+  };
   return hooks;
+}
+
+void consoleSession::makeDhcpPanel() {
+  // Without the installation's DHCP defaults (a session made by tests) there is no panel.
+  if (!state_.dhcp) return;
+  terminalDhcpPanelHooks hooks;
+  hooks.openOptions = [this](terminal* t, int32_t firstCode) {
+    return openDhcpOptionsDialog(windows_, main_->window(), *state_.dhcp, t, firstCode, {});
+  };
+  hooks.terminalChanged = [this](terminal& t) {
+    if (list_) list_->updateRow(t);
+  };
+  hooks.switchTo = [this](const std::string& command) { main_->runCommand(command); };
+  hooks.defaultBootType = [this] { return state_.bootMode; };
+  dhcpPanel_ = std::make_unique<terminalDhcpPanel>(windows_, state_.terminals, *state_.dhcp,
+                                                   std::move(hooks));
 }
 
 bool consoleSession::editOptions(optionsEditorTarget& target, const versionSpec* spec,
@@ -224,6 +259,16 @@ void consoleSession::wireCommands() {
   };
   m.onCommand("terminal_copyto", copyTo);
   m.onCommand("copyto_terminal", copyTo);
+  // The panel's buttons that open a tools page keep the main window's own commands.
+  if (dhcpPanel_) {
+    for (const std::string& id : terminalDhcpPanel::commandIds()) {
+      if (id == "dhcp_interfaces" || id == "dhcp_ranges" || id == "boot_default") continue;
+      m.onCommand(id, [this, id](uiEvent& e) { dhcpPanel_->runCommand(id, e); });
+    }
+    m.on(eventKind::dblclick, "terminals_DHCP", [this](uiEvent& e) { dhcpPanel_->handleEvent(e); });
+    m.on(eventKind::selectionChanged, "boot_type",
+         [this](uiEvent& e) { dhcpPanel_->handleEvent(e); });
+  }
   for (const std::string& id : configPanels::commandIds())
     m.onCommand(id, [this, id](uiEvent& e) { panels_->runCommand(id, e); });
   m.on(eventKind::editValueChanged, "textConfig", [this](uiEvent&) { panels_->textEdited(); });
@@ -284,6 +329,7 @@ void consoleSession::terminalChanged(const macAddress& mac) {
   if (terminal* t = state_.terminals.findByMac(mac)) {
     reloadTerminalRecord(*t, state_.versions);
     if (list_) list_->updateRow(*t);
+    if (dhcpPanel_ && t == panels_->current()) dhcpPanel_->refresh();
     return;
   }
   // A terminal new to the register: read it from its directory and list it.

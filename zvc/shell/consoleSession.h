@@ -15,6 +15,7 @@
 #include "zvc/editor/configPanels.h"
 #include "zvc/register/terminalDialogs.h"
 #include "zvc/register/terminalsList.h"
+#include "zvc/services/terminalDhcpPanel.h"
 #include "zvc/shell/mainWindow.h"
 #include "zvc/ui/userSettings.h"
 
@@ -61,6 +62,7 @@ class consoleSession {
   // Makes the tab of the panel current in "main_tabs".
   void selectPanel(std::string_view panel);
   configPanelsHooks panelHooks();
+  void makeDhcpPanel();
   // The options editor as the panels open it.
   bool editOptions(optionsEditorTarget& target, const versionSpec* spec,
                    const std::string& initialKey);
@@ -73,6 +75,7 @@ class consoleSession {
   std::unique_ptr<mainWindow> main_;
   std::unique_ptr<terminalsList> list_;
   std::unique_ptr<configPanels> panels_;
+  std::unique_ptr<terminalDhcpPanel> dhcpPanel_;  // with the installation's DHCP defaults
 };
 
 }  // namespace zv

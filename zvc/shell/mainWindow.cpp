@@ -251,6 +251,10 @@ bool mainWindow::handleEvent(uiEvent& e) {
     case eventKind::drop:
       if (hooks_.mouse) hooks_.mouse(e);
       return false;
+    case eventKind::input:
+    case eventKind::select:
+      if (hooks_.edit) hooks_.edit(e);
+      return false;
     case eventKind::scroll:
       if (hooks_.scroll) hooks_.scroll(e);
       return false;

@@ -64,6 +64,9 @@ struct mainWindowHooks {
   // Drops and the other mouse events nobody took (drag and drop of the panels).
   std::function<void(uiEvent&)> mouse;
   std::function<void(uiEvent&)> scroll;
+  // Typing into a text control and choosing an option, before the control takes the
+  // value (the panels note their unsaved edits).
+  std::function<void(uiEvent&)> edit;
   // The user dragged the sizing handle of an element (the left column).
   std::function<void(uiEvent&)> resized;
   // A right click in the terminals list at the target, before its context menu shows;
