@@ -127,6 +127,8 @@ describe('DHCP options on the demo installation', { skip, timeout: 150000 }, () 
     const option12 = () => readFileSync(fileOf(mac, '012.str'), 'latin1').replace(/\0+$/, '');
     await eventually(option12, 'pos-17');
     await page.locator('button#terminals_dhcp_save').click();
+    await eventually(() => page.locator('#terminals_dhcp_save').isDisabled(), true);
+    await eventually(() => page.locator('#terminal_host').inputValue(), 'pos-17');
     await eventually(() => readFileSync(fileOf(mac, 'host'), 'latin1').trim(), 'pos-17');
     await page.locator('#terminal_host').fill('lab-17');
     await eventually(() => page.locator('#terminals_dhcp_save').isDisabled(), false);
@@ -180,6 +182,30 @@ describe('DHCP options on the demo installation', { skip, timeout: 150000 }, () 
     await dialog().locator('#dhcp_options').waitFor({ state: 'visible' });
     await shot('defaults');
     await dialog().locator('#options_cancel').click();
+    await dialog().locator('#dhcp_options').waitFor({ state: 'detached' });
+  });
+
+  test('the new-option editor follows the chosen type', async () => {
+    await selectTerminal('00:1A:2B:10:00:03');
+    await openDhcpTab();
+    await page.locator('button#terminals_dhcp_new').click();
+    await dialog().locator('#dhcp_options').waitFor({ state: 'visible' });
+    await dialog().locator('#options_add').click();
+    const editors = [
+      ['IP-адрес', '#ip_editValue', 'ip'],
+      ['Список IP-адресов', '#ip_list', 'iplist'],
+      ['Строка', '#str_editValue', 'str'],
+      ['Байт', '#u8_editValue', 'u8'],
+      ['Слово (2 байта)', '#u16_editValue', 'u16'],
+      ['Длинное', '#u32_editValue', 'u32'],
+      ['Бинарные данные', '#bin_editValue', 'bin'],
+    ];
+    for (const [caption, input, name] of editors) {
+      await choose('#option_type', new RegExp('^' + caption.replace(/[()]/g, '\\$&') + '$'));
+      await dialog().locator('#editor_new ' + input).waitFor({ state: 'visible' });
+      await shot('type-' + name);
+    }
+    await page.keyboard.press('Escape');
     await dialog().locator('#dhcp_options').waitFor({ state: 'detached' });
   });
 });

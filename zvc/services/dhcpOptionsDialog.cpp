@@ -578,10 +578,15 @@ class dhcpOptionsWindow {
     // defaults does not become the terminal's own, and an option without a value does
     // not leave an empty record behind. A new option is always read.
     if (selected_ == 0 || (!touched_ && selected_ != newCode)) return true;
+    // Events queued before the box opened reach the window while it shows: they must
+    // not commit again and stack a second box over the first.
+    if (refusing_) return false;
     std::optional<editorReading> r = readEditor();
     if (!r || !store(*r)) {
+      refusing_ = true;
       showMessageBox(windows_, window_, invalidDhcpValueMessage, errorCaption, boxButtons::ok,
                      boxIcon::error);
+      refusing_ = false;
       return false;
     }
     return true;
@@ -977,6 +982,7 @@ class dhcpOptionsWindow {
   bool savedAny_ = false;
   bool leftUnsaved_ = false;
   bool closing_ = false;
+  bool refusing_ = false;  // the invalid-value box is open
 };
 
 }  // namespace
