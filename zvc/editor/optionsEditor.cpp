@@ -129,6 +129,7 @@ class optionsEditor {
   std::string freeKey_;  // the free row to start on
   bool listChanged_ = false;
   bool listSaved_ = false;
+  bool refusing_ = false;  // the invalid-value box is open
   windowId window_ = 0;
   document* page_ = nullptr;  // the window's document, owned by the window host
   std::unique_ptr<specHost> host_;
@@ -369,6 +370,9 @@ void optionsEditor::showResult() {
 
 bool optionsEditor::commit() {
   if (!spec_ || !current_) return true;
+  // Events queued before the box opened reach the window while it shows: they must not
+  // commit again and stack a second box over the first.
+  if (refusing_) return false;
   std::optional<std::u16string> value = readEditor();
   if (!readOnly() && value) {
     commitOutcome outcome =
@@ -376,8 +380,10 @@ bool optionsEditor::commit() {
     if (outcome == commitOutcome::invalid) {
       // The grid has already moved to the clicked row: the refused option's comes back.
       selectRow(current_);
+      refusing_ = true;
       showMessageBox(windows_, window_, invalidValueMessage, errorCaption, boxButtons::ok,
                      boxIcon::error);
+      refusing_ = false;
       return false;
     }
     if (outcome != commitOutcome::unchanged) {
