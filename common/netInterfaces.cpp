@@ -176,7 +176,9 @@ interfaceList scanInterfaces() {
       entry.mask = reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr;
     entry.up = (a->ifa_flags & IFF_UP) != 0;
     entry.loopback = (a->ifa_flags & IFF_LOOPBACK) != 0;
-    uint32_t mtu = parseMtuText(sysClassNetText(entry.name, "mtu")).value_or(0);
+    // /sys shows the namespace it was mounted in; the socket call asks this process's.
+    uint32_t mtu = interfaceMtu(entry.name);
+    if (mtu == 0) mtu = parseMtuText(sysClassNetText(entry.name, "mtu")).value_or(0);
     if (!takesAdapter(mtu, entry.loopback)) continue;
     entry.mtu = uint16_t(mtu > 0xFFFF ? 0xFFFF : mtu);
     for (const auto& [name, link] : links)

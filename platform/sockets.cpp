@@ -1,13 +1,17 @@
 #include "platform/sockets.h"
 
+#include <net/if.h>
+
 #include "platform/diagnostics.h"
 #include "platform/ipv4.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <atomic>
@@ -268,6 +272,30 @@ bool socketStream::udpBind(uint32_t address, uint16_t port) {
   if (::bind(fd_, reinterpret_cast<sockaddr*>(&endpoint), sizeof endpoint) == 0) return true;
   ZV_INTERNAL_ERROR();
   return false;
+}
+
+bool socketStream::bindToDevice(std::string_view device) {
+  if (fd_ < 0) return false;
+  std::string name(device);
+  if (name.empty() || name.size() >= IFNAMSIZ) {
+    ZV_REPORT("Not an interface name: %s", name.c_str());
+    return false;
+  }
+  if (::setsockopt(fd_, SOL_SOCKET, SO_BINDTODEVICE, name.c_str(), socklen_t(name.size() + 1)) == 0)
+    return true;
+  ZV_INTERNAL_ERROR();
+  return false;
+}
+
+uint32_t interfaceMtu(std::string_view device) {
+  ifreq request{};
+  if (device.empty() || device.size() >= sizeof request.ifr_name) return 0;
+  device.copy(request.ifr_name, device.size());
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return 0;
+  int result = ::ioctl(fd, SIOCGIFMTU, &request);
+  ::close(fd);
+  return result == 0 && request.ifr_mtu > 0 ? uint32_t(request.ifr_mtu) : 0;
 }
 
 long socketStream::udpReceive(void* buffer, uint32_t& sender) {

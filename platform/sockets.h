@@ -57,6 +57,9 @@ class socketStream {
   bool udpSendBroadcast(uint32_t address, uint32_t mask, uint16_t port, const void* bytes,
                         std::size_t length);
   bool udpBind(uint32_t address, uint16_t port);
+  // Ties the socket to one interface (SO_BINDTODEVICE): what it sends leaves by that
+  // interface only, whatever the routing table says.
+  bool bindToDevice(std::string_view device);
   // One datagram of at most 2048 bytes; the count and the sender, or -1.
   long udpReceive(void* buffer, uint32_t& sender);
   static constexpr std::size_t udpReceiveLimit = 2048;
@@ -69,6 +72,10 @@ class socketStream {
 constexpr uint32_t directedBroadcast(uint32_t address, uint32_t mask) {
   return address | ~mask;
 }
+
+// The MTU of a network interface of this process's network namespace (SIOCGIFMTU), or
+// 0 when it cannot be learnt.
+uint32_t interfaceMtu(std::string_view device);
 
 // "a.b.c.d" of a network-order address.
 std::string ipv4Text(uint32_t address);
