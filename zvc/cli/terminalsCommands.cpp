@@ -8,6 +8,7 @@
 #include "platform/textConv.h"
 #include "zvc/cli/installation.h"
 #include "zvc/cli/output.h"
+#include "zvc/control/wakeOnLan.h"
 #include "zvc/register/terminalForms.h"
 #include "zvc/services/terminalAddress.h"
 #include "zvc/ui/messageBox.h"
@@ -277,6 +278,22 @@ int terminalRowCommand(const std::string& command, const std::string& macText, s
   t->hidden = command == "hide";
   if (!saveHidden(*t)) return fail(out, "Failed to save the terminal.");
   print(out, json{{"ok", true}, {"mac", t->mac.logText()}, {"hidden", t->hidden}});
+  return 0;
+}
+
+// Reads the register only: the packet changes nothing on disk.
+int terminalWakeCommand(const std::string& macText, std::ostream& out) {
+  auto state = loadInstallation();
+  if (!state) return fail(out, installationError);
+  if (!findTerminal(*state, macText, out)) return 1;
+  terminal* t = state->terminals.findByMac(*parseMac(std::string_view(macText), ':'));
+  if (t->mac.isPseudo()) return fail(out, "Not a terminal: " + t->mac.logText());
+  int sent = wakeTerminal(*t, scanInterfaces());
+  if (sent == 0) return fail(out, "The wake-on-LAN packet was sent on no interface.");
+  print(out, json{{"ok", true},
+                  {"mac", t->mac.logText()},
+                  {"port", wakePort(t->wolPort)},
+                  {"interfaces", sent}});
   return 0;
 }
 

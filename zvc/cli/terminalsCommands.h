@@ -21,6 +21,9 @@ int terminalAddCommand(const std::vector<std::string>& args, std::ostream& out, 
 int terminalSetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // terminal hide|unhide|remove MAC; `command` is one of those three words.
 int terminalRowCommand(const std::string& command, const std::string& macText, std::ostream& out);
+// terminal wake MAC: the terminal's wake-on-LAN packet on its port, on every interface
+// of the server (those of ZELVAR_INTERFACES when set).
+int terminalWakeCommand(const std::string& macText, std::ostream& out);
 // find [--mac M] [--ip A] [--host H] [--comment C]; `args` is the whole command line.
 int findCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

@@ -30,6 +30,7 @@ int cli::usage(std::ostream& err) {
          "       zvctl terminal set MAC [--ip A] [--host H] [--comment C]\n"
          "                          [--boot-type tftp|http|default] [--force]\n"
          "       zvctl terminal hide|unhide|remove MAC\n"
+         "       zvctl terminal wake MAC\n"
          "       zvctl find [--mac M] [--ip A] [--host H] [--comment C]\n"
          "       zvctl console url\n";
   return 2;
@@ -65,6 +66,8 @@ int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (args.size() == 3 && args[0] == "terminal" &&
       (args[1] == "hide" || args[1] == "unhide" || args[1] == "remove"))
     return terminalRowCommand(args[1], args[2], out);
+  if (args.size() == 3 && args[0] == "terminal" && args[1] == "wake")
+    return terminalWakeCommand(args[2], out);
   if (!args.empty() && args[0] == "find") return findCommand(args, out, err);
   if (args.size() == 2 && args[0] == "console" && args[1] == "url") return consoleUrlCommand(out);
   return usage(err);

@@ -349,6 +349,18 @@ TEST_F(ZvctlInstallation, Find) {
   EXPECT_EQ(run({"find"}).json["error"], "Не указаны параметры.\n");
 }
 
+// wake refuses unknown and malformed MACs, and reports a packet that found no
+// interface (none is allowed here, so nothing is sent) as a failure.
+TEST_F(ZvctlInstallation, WakeRefusals) {
+  EXPECT_NE(run({"terminal", "wake", "00:1A:2B:3C:4D:09"}).code, 0);
+  EXPECT_EQ(run({"terminal", "wake", "00-1A"}).json["error"], "Invalid MAC address: 00-1A");
+  ASSERT_EQ(setenv("ZELVAR_INTERFACES", "no-such-interface", 1), 0);
+  result none = run({"terminal", "wake", "00:1A:2B:3C:4D:02"});
+  ASSERT_EQ(setenv("ZELVAR_INTERFACES", "lo", 1), 0);
+  EXPECT_NE(none.code, 0);
+  EXPECT_EQ(none.json["error"], "The wake-on-LAN packet was sent on no interface.");
+}
+
 // hide and unhide write only the "hidden" file; remove takes the directory away.
 TEST_F(ZvctlInstallation, HideUnhideRemove) {
   std::string b = dir / "data/Terminals/00.1A.2B.3C.4D.02/";
