@@ -86,7 +86,8 @@ bool putOption(dhcpOptionList& list, int32_t code, std::string_view bytes, int32
   stored.type = type;
   stored.isAuto = isAuto;
   if (bytes.size() <= dhcpOption::putLimit) {
-    std::memcpy(stored.value.data(), bytes.data(), bytes.size());
+    // An empty view may carry a null pointer, which memcpy must not be given.
+    if (!bytes.empty()) std::memcpy(stored.value.data(), bytes.data(), bytes.size());
     stored.length = uint32_t(bytes.size());
   }
   stored.name = std::u16string(name.substr(0, dhcpOption::nameLimit));

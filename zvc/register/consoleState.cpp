@@ -1,5 +1,7 @@
 #include "zvc/register/consoleState.h"
 
+#include "common/bindIPsList.h"
+#include "common/netInterfaces.h"
 #include "platform/registry.h"
 
 #include "common/installPaths.h"
@@ -29,6 +31,8 @@ void consoleState::wireStartup(startupSteps& steps) {
     libraries.loadAllTerminals(paths().everyoneDir);
   };
   steps.loadTerminals = [this] { terminals.loadAllTerminals(); };
+  steps.scanInterfaces = [] { startupInterfaceScan(); };
+  steps.readBindIp = [] { loadBindList(); };
   steps.readBootMode = [this] {
     uint32_t http = 0;
     bool read = registryStore::localMachine().queryDword("Software\\Zelvar", "httpboot", http) ==
