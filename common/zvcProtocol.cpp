@@ -200,11 +200,10 @@ bool helloParse::signature() {
 
 // ---- streamInOps ----
 
-bool streamInOps::take(std::size_t n, std::span<const uint8_t>& bytes, std::source_location where) {
+bool streamInOps::take(std::size_t n, std::span<const uint8_t>& bytes, const char* file, int line) {
   if (n > remaining()) {
     logMessage("Not enough data in stream in %.*s line %d.",
-               static_cast<int>(baseName(where.file_name()).size()),
-               baseName(where.file_name()).data(), static_cast<int>(where.line()));
+               static_cast<int>(baseName(file).size()), baseName(file).data(), line);
     return false;
   }
   bytes = buffer_.subspan(position_, n);
@@ -212,34 +211,34 @@ bool streamInOps::take(std::size_t n, std::span<const uint8_t>& bytes, std::sour
   return true;
 }
 
-bool streamInOps::readByte(uint8_t& value, std::source_location where) {
+bool streamInOps::readByte(uint8_t& value, const char* file, int line) {
   std::span<const uint8_t> bytes;
-  if (!take(1, bytes, where)) return false;
+  if (!take(1, bytes, file, line)) return false;
   value = bytes[0];
   return true;
 }
 
-bool streamInOps::readUint32(uint32_t& value, std::source_location where) {
+bool streamInOps::readUint32(uint32_t& value, const char* file, int line) {
   std::span<const uint8_t> bytes;
-  if (!take(4, bytes, where)) return false;
+  if (!take(4, bytes, file, line)) return false;
   value = littleEndian32(bytes);
   return true;
 }
 
-bool streamInOps::readMac(macAddress& mac, std::source_location where) {
+bool streamInOps::readMac(macAddress& mac, const char* file, int line) {
   std::span<const uint8_t> bytes;
-  if (!take(mac.bytes.size(), bytes, where)) return false;
+  if (!take(mac.bytes.size(), bytes, file, line)) return false;
   std::copy(bytes.begin(), bytes.end(), mac.bytes.begin());
   return true;
 }
 
-bool streamInOps::readSignature(std::span<const uint8_t>& signature, std::source_location where) {
-  return take(helloSignatureSize, signature, where);
+bool streamInOps::readSignature(std::span<const uint8_t>& signature, const char* file, int line) {
+  return take(helloSignatureSize, signature, file, line);
 }
 
-bool streamInOps::readBytes(std::size_t n, std::span<const uint8_t>& bytes,
-                            std::source_location where) {
-  return take(n, bytes, where);
+bool streamInOps::readBytes(std::size_t n, std::span<const uint8_t>& bytes, const char* file,
+                            int line) {
+  return take(n, bytes, file, line);
 }
 
 // ---- keys and signatures ----

@@ -17,7 +17,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <source_location>
 #include <span>
 #include <string>
 #include <string_view>
@@ -38,17 +37,18 @@ class streamInOps {
   // The bytes before the current position.
   std::span<const uint8_t> consumed() const { return buffer_.first(position_); }
 
-  bool readByte(uint8_t& value, std::source_location where = std::source_location::current());
-  bool readUint32(uint32_t& value, std::source_location where = std::source_location::current());
-  bool readMac(macAddress& mac, std::source_location where = std::source_location::current());
-  bool readSignature(std::span<const uint8_t>& signature,
-                     std::source_location where = std::source_location::current());
+  bool readByte(uint8_t& value, const char* file = __builtin_FILE(), int line = __builtin_LINE());
+  bool readUint32(uint32_t& value, const char* file = __builtin_FILE(),
+                  int line = __builtin_LINE());
+  bool readMac(macAddress& mac, const char* file = __builtin_FILE(), int line = __builtin_LINE());
+  bool readSignature(std::span<const uint8_t>& signature, const char* file = __builtin_FILE(),
+                     int line = __builtin_LINE());
   // n bytes, borrowed from the buffer.
   bool readBytes(std::size_t n, std::span<const uint8_t>& bytes,
-                 std::source_location where = std::source_location::current());
+                 const char* file = __builtin_FILE(), int line = __builtin_LINE());
 
  private:
-  bool take(std::size_t n, std::span<const uint8_t>& bytes, std::source_location where);
+  bool take(std::size_t n, std::span<const uint8_t>& bytes, const char* file, int line);
 
   std::span<const uint8_t> buffer_;
   std::size_t position_ = 0;
