@@ -4,6 +4,7 @@
 #include "zvc/cli/configEditCommands.h"
 #include "zvc/cli/consoleCommands.h"
 #include "zvc/cli/dhcpCommands.h"
+#include "zvc/cli/helloCommands.h"
 #include "zvc/cli/output.h"
 #include "zvc/cli/pathsCommands.h"
 #include "zvc/cli/terminalsCommands.h"
@@ -31,6 +32,7 @@ int cli::usage(std::ostream& err) {
          "                          [--boot-type tftp|http|default] [--force]\n"
          "       zvctl terminal hide|unhide|remove MAC\n"
          "       zvctl find [--mac M] [--ip A] [--host H] [--comment C]\n"
+         "       zvctl hello decode FILE [--tcp] [--key HEX]\n"
          "       zvctl console url\n";
   return 2;
 }
@@ -66,6 +68,8 @@ int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostre
       (args[1] == "hide" || args[1] == "unhide" || args[1] == "remove"))
     return terminalRowCommand(args[1], args[2], out);
   if (!args.empty() && args[0] == "find") return findCommand(args, out, err);
+  if (args.size() >= 3 && args[0] == "hello" && args[1] == "decode")
+    return helloDecodeCommand(args, out, err);
   if (args.size() == 2 && args[0] == "console" && args[1] == "url") return consoleUrlCommand(out);
   return usage(err);
 }
