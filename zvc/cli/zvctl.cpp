@@ -4,6 +4,7 @@
 #include "zvc/cli/configEditCommands.h"
 #include "zvc/cli/consoleCommands.h"
 #include "zvc/cli/dhcpCommands.h"
+#include "zvc/cli/helloCommands.h"
 #include "zvc/cli/output.h"
 #include "zvc/cli/pathsCommands.h"
 #include "zvc/cli/terminalsCommands.h"
@@ -32,6 +33,7 @@ int cli::usage(std::ostream& err) {
          "       zvctl terminal hide|unhide|remove MAC\n"
          "       zvctl terminal wake MAC\n"
          "       zvctl find [--mac M] [--ip A] [--host H] [--comment C]\n"
+         "       zvctl hello decode FILE [--tcp] [--key HEX]\n"
          "       zvctl console url\n";
   return 2;
 }
@@ -69,6 +71,8 @@ int runZvctl(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (args.size() == 3 && args[0] == "terminal" && args[1] == "wake")
     return terminalWakeCommand(args[2], out);
   if (!args.empty() && args[0] == "find") return findCommand(args, out, err);
+  if (args.size() >= 3 && args[0] == "hello" && args[1] == "decode")
+    return helloDecodeCommand(args, out, err);
   if (args.size() == 2 && args[0] == "console" && args[1] == "url") return consoleUrlCommand(out);
   return usage(err);
 }

@@ -1,12 +1,15 @@
 #include "zvc/cli/zvctl.h"
 
 #include "common/installPaths.h"
+#include "common/zvcProtocol.h"
+#include "platform/diagnostics.h"
 #include "platform/registry.h"
 #include "testsupport/testSupport.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sodium.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -831,6 +834,63 @@ TEST_F(ZvctlInstallation, TerminalSet) {
   EXPECT_EQ(runZvctl({"terminal", "set", mac}, out, err), 2);
   EXPECT_EQ(runZvctl({"terminal", "set", mac, "--version", "6.2.63"}, out, err), 2);
   EXPECT_TRUE(out.str().empty());
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+// The real zvctl decodes a signed hello from a file against the key it is given, and
+// refuses it, exit 1 with the reason, under another key.
+TEST(ZvctlHello, DecodesAFileWithTheRealProgram) {
+  ASSERT_GE(sodium_init(), 0);
+  std::array<uint8_t, 32> publicKey{};
+  std::array<uint8_t, 64> secret{};
+  crypto_sign_keypair(publicKey.data(), secret.data());
+  std::string hello(
+      "\x02\x07\0\0\0"
+      "4.5.12\0"
+      "\x02\0\0\0"
+      "t\0"
+      "\x00\x1A\x2B\x3C\x4D\x5E"
+      "\x05\x01",
+      26);
+  std::array<uint8_t, 64> signature{};
+  crypto_sign_detached(signature.data(), nullptr, reinterpret_cast<const uint8_t*>(hello.data()),
+                       hello.size(), secret.data());
+  sodium_memzero(secret.data(), secret.size());
+  hello += '\x07';
+  hello.append(reinterpret_cast<const char*>(signature.data()), signature.size());
+  test::tempDir dir;
+  test::writeFile(dir / "hello.bin", hello);
+  auto hex = [](const std::array<uint8_t, 32>& key) {
+    std::string text;
+    for (uint8_t b : key) text += formatText("%02x", b);
+    return text;
+  };
+  auto runProgram = [&](const std::string& key, std::string& output) {
+    const std::string command = std::string(ZV_ZVCTL) + " hello decode " + dir.path() +
+                                "hello.bin --key " + key + " > " + dir.path() + "out";
+    const int status = std::system(command.c_str());
+    output = test::readFile(dir / "out");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  std::string output;
+  ASSERT_EQ(runProgram(hex(publicKey), output), 0) << output;
+  nlohmann::json decoded = nlohmann::json::parse(output);
+  EXPECT_EQ(decoded["version"], "4.5.12");
+  EXPECT_EQ(decoded["host"], "t");
+  EXPECT_EQ(decoded["mac"], "00:1A:2B:3C:4D:5E");
+  EXPECT_EQ(decoded["platform"], "x86");
+  EXPECT_EQ(decoded["signed"], true);
+  std::array<uint8_t, 32> other{};
+  std::array<uint8_t, 64> otherSecret{};
+  crypto_sign_keypair(other.data(), otherSecret.data());
+  sodium_memzero(otherSecret.data(), otherSecret.size());
+  ASSERT_EQ(runProgram(hex(other), output), 1) << output;
+  EXPECT_NE(output.find("signature check failed"), std::string::npos) << output;
 }
 
 }  // namespace
