@@ -5,12 +5,13 @@
 
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { existsSync, readFileSync, rmSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { eventually, zvcenter, screenshotPath, skip, startBrowser } from './harness.mjs';
+import {
+  answerBox as answerBoxOf, eventually, screenshotPath, skip, startBrowser, startDemoConsole,
+} from './harness.mjs';
 
 const tree = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
 const build = process.env.ZV_BUILD || path.join(tree, 'build/default');
@@ -34,14 +35,7 @@ describe('DHCP options on the demo installation', { skip, timeout: 150000 }, () 
     await page.locator('#main_tabs > .strip > [panel="panel-dhcp"]').click();
     await page.locator('#terminals_DHCP').waitFor({ state: 'visible' });
   }
-  async function answerBox(id) {
-    const box = page.locator('body.messagebox').last();
-    await box.waitFor({ state: 'visible' });
-    const text = await box.locator('.box-text').textContent();
-    await box.locator('#' + id).click();
-    await box.waitFor({ state: 'detached' });
-    return text;
-  }
+  const answerBox = (id) => answerBoxOf(page, id);
   // Chooses the option with `text` in the drop-down select `selector` of the dialog.
   async function choose(selector, text) {
     await dialog().locator(selector).click();
@@ -52,19 +46,8 @@ describe('DHCP options on the demo installation', { skip, timeout: 150000 }, () 
   }
 
   before(async () => {
-    root = mkdtempSync(path.join(os.tmpdir(), 'zv-e2e-dhcp-'));
-    execFileSync(path.join(build, 'zvdemo'), [root, path.join(build, 'Bin')], { stdio: 'ignore' });
-    const env = {
-      ZELVAR_HKLM: path.join(root, 'registry/hklm.conf'),
-      ZELVAR_HKCU: path.join(root, 'registry/hkcu.conf'),
-      ZELVAR_MAILSLOTS: 'zv-e2e-dhcp-' + process.pid,
-    };
     browser = await startBrowser();
-    zv = await zvcenter.start([], { gallery: false, env });
-    page = await browser.context.newPage();
-    page.setDefaultTimeout(10000);
-    await page.goto(zv.url);
-    await page.locator(rows).first().waitFor({ state: 'visible' });
+    ({ root, zv, page } = await startDemoConsole(browser, build, 'dhcp'));
   });
 
   after(async () => {

@@ -5,12 +5,13 @@
 
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
+import { existsSync, readdirSync, readFileSync, rmSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { eventually, zvcenter, screenshotPath, skip, startBrowser } from './harness.mjs';
+import {
+  answerBox as answerBoxOf, eventually, screenshotPath, skip, startBrowser, startDemoConsole,
+} from './harness.mjs';
 
 const tree = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
 const build = process.env.ZV_BUILD || path.join(tree, 'build/default');
@@ -24,7 +25,6 @@ const fileText = (bytes) => {
 
 describe('configuration editor on the demo installation', { skip, timeout: 150000 }, () => {
   let root;
-  let env;
   let zv;
   let browser;
   let page;
@@ -40,30 +40,11 @@ describe('configuration editor on the demo installation', { skip, timeout: 15000
     await eventually(() => page.locator('#main_tabs').getAttribute('tlgid'), mac);
   }
 
-  // Answers the message box that shows next with the button `id`; its text.
-  async function answerBox(id) {
-    const box = page.locator('body.messagebox').last();
-    await box.waitFor({ state: 'visible' });
-    const text = await box.locator('.box-text').textContent();
-    await box.locator('#' + id).click();
-    await box.waitFor({ state: 'detached' });
-    return text;
-  }
+  const answerBox = (id) => answerBoxOf(page, id);
 
   before(async () => {
-    root = mkdtempSync(path.join(os.tmpdir(), 'zv-e2e-editor-'));
-    execFileSync(path.join(build, 'zvdemo'), [root, path.join(build, 'Bin')], { stdio: 'ignore' });
-    env = {
-      ZELVAR_HKLM: path.join(root, 'registry/hklm.conf'),
-      ZELVAR_HKCU: path.join(root, 'registry/hkcu.conf'),
-      ZELVAR_MAILSLOTS: 'zv-e2e-editor-' + process.pid,
-    };
     browser = await startBrowser();
-    zv = await zvcenter.start([], { gallery: false, env });
-    page = await browser.context.newPage();
-    page.setDefaultTimeout(10000);
-    await page.goto(zv.url);
-    await page.locator(rows).first().waitFor({ state: 'visible' });
+    ({ root, zv, page } = await startDemoConsole(browser, build, 'editor'));
   });
 
   after(async () => {

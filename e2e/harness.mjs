@@ -6,7 +6,7 @@
 // build/default/e2e-output). ZV_E2E_SKIP=1 skips the tests; otherwise a browser that
 // cannot start fails them.
 
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import { mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
@@ -192,4 +192,32 @@ export async function eventually(read, want, timeout = 5000) {
     }
     await new Promise((r) => setTimeout(r, 50));
   }
+}
+
+// Answers the message box that shows next on the page with the button `id`; its text.
+export async function answerBox(page, id) {
+  const box = page.locator('body.messagebox').last();
+  await box.waitFor({ state: 'visible' });
+  const text = await box.locator('.box-text').textContent();
+  await box.locator('#' + id).click();
+  await box.waitFor({ state: 'detached' });
+  return text;
+}
+
+// A demo installation (zvdemo of the build) in a fresh directory named after `name`,
+// and the console on it in a page of the browser: { root, env, zv, page }.
+export async function startDemoConsole(browser, build, name) {
+  const root = mkdtempSync(path.join(os.tmpdir(), 'zv-e2e-' + name + '-'));
+  execFileSync(path.join(build, 'zvdemo'), [root, path.join(build, 'Bin')], { stdio: 'ignore' });
+  const env = {
+    ZELVAR_HKLM: path.join(root, 'registry/hklm.conf'),
+    ZELVAR_HKCU: path.join(root, 'registry/hkcu.conf'),
+    ZELVAR_MAILSLOTS: 'zv-e2e-' + name + '-' + process.pid,
+  };
+  const zv = await zvcenter.start([], { gallery: false, env });
+  const page = await browser.context.newPage();
+  page.setDefaultTimeout(10000);
+  await page.goto(zv.url);
+  await page.locator('#terminals_widget > zv-option').first().waitFor({ state: 'visible' });
+  return { root, env, zv, page };
 }

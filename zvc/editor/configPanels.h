@@ -58,6 +58,16 @@ constexpr const char* changedOutsideQuestion =
 constexpr const char* tooLongTextMessage =
     "Текст конфигурационного файла длиннее 16383 символов и не может быть сохранен.";
 
+// Element ids of the templates panel.
+namespace configPanelIds {
+inline constexpr const char* optionsWidget = "terminals_templates_options";
+inline constexpr const char* templatesList = "templates_list";
+inline constexpr const char* libraryList = "templates";
+}  // namespace configPanelIds
+
+// The value of an element's attribute; empty without the element or the attribute.
+std::string attributeText(const element* e, std::string_view name);
+
 // The markup of the panels, for the frame and for tests.
 std::string noConfigPanelHtml(const std::string& macText);
 std::string textPanelHtml();

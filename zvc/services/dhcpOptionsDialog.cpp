@@ -16,6 +16,7 @@
 #include "htmlview/events.h"
 #include "htmlview/messageBoxWindow.h"
 #include "htmlview/parser.h"
+#include "htmlview/rows.h"
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/textConv.h"
@@ -53,216 +54,7 @@ constexpr std::size_t nameInputLimit = 64;
 constexpr std::size_t binaryReadLimit = 128;
 constexpr std::size_t binaryShownLimit = 64;
 
-// The captions of the type selector, in the order of the types.
-constexpr std::array<const char*, 7> typeCaptions = {
-    "IP-адрес",        "Список IP-адресов", "Строка",         "Байт",
-    "Слово (2 байта)", "Длинное",           "Бинарные данные"};
-
-int32_t typeOfCaption(std::string_view caption) {
-  for (std::size_t i = 0; i < typeCaptions.size(); ++i)
-    if (caption == typeCaptions[i]) return int32_t(i) + dhcpTypeIp;
-  return dhcpTypeNone;
-}
-
-std::string code3(int32_t code) {
-  std::array<char, 16> text{};
-  std::snprintf(text.data(), text.size(), "%03d", code);
-  return text.data();
-}
-
-// A decimal number of at most `digits` digits; nullopt for anything else.
-std::optional<int32_t> smallNumber(std::string_view text, std::size_t digits) {
-  if (text.empty() || text.size() > digits) return std::nullopt;
-  int32_t n = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    n = n * 10 + (c - '0');
-  }
-  return n;
-}
-
-// The type an option is edited as: its own, else the standard one of its code, else
-// raw bytes.
-int32_t editedType(const dhcpOption& option) {
-  int32_t type = option.type != dhcpTypeNone ? option.type : standardOptionType(option.code);
-  return type >= dhcpTypeIp && type <= dhcpTypeBin ? type : dhcpTypeBin;
-}
-
-std::vector<std::string> addressesOf(const dhcpOption& option) {
-  std::vector<std::string> out;
-  std::string_view bytes = option.bytes();
-  for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-    out.push_back(std::to_string(uint8_t(bytes[i])) + "." + std::to_string(uint8_t(bytes[i + 1])) +
-                  "." + std::to_string(uint8_t(bytes[i + 2])) + "." +
-                  std::to_string(uint8_t(bytes[i + 3])));
-  }
-  return out;
-}
-
-// The text a single-input editor starts with.
-std::string valueText(const dhcpOption& option, int32_t type) {
-  if (option.length == 0) return {};
-  switch (type) {
-    case dhcpTypeIp: {
-      std::vector<std::string> a = addressesOf(option);
-      return a.empty() ? std::string() : a.front();
-    }
-    case dhcpTypeBin:
-      return binaryText(option.bytes());
-    default:
-      return toUtf8(optionValueText(option, u" "));
-  }
-}
-
-void appendInput(std::string& html, const char* id, std::string_view value, const char* attrs) {
-  html += "<input type=\"text\" id=\"";
-  html += id;
-  html += "\" ";
-  html += attrs;
-  html += " value=\"";
-  appendEscaped(html, value, true);
-  html += "\">";
-}
-
-void appendCaption(std::string& html, std::string_view caption) {
-  html += "<div class=\"dhcp_caption\">";
-  html += caption;  // the captions are the program's own markup
-  html += "</div>";
-}
-
-void appendStrEditor(std::string& html, const std::string& value, const char* attrs) {
-  appendCaption(html, "Строковое значение:");
-  appendInput(html, "str_editValue", value, attrs);
-}
-
-void switchState(element& e, std::uint32_t bit, bool on) {
-  e.setStates(on ? bit : 0, on ? 0 : bit);
-}
-
 }  // namespace
-
-std::string dhcpOptionRowHtml(int32_t code, bool set, std::u16string_view name) {
-  std::string num = std::to_string(code);
-  std::string html = "<tr num=\"" + num + "\"><td><button type=\"checkbox\" num=\"" + num + "\"";
-  if (set) html += " checked";
-  html += "></button><span name=\"name\">";
-  appendEscaped(html, toUtf8(name), false);
-  html += "</span></td></tr>";
-  return html;
-}
-
-std::string dhcpValueEditorHtml(int32_t code, int32_t type, const dhcpOption& option) {
-  std::string html;
-  std::string text = valueText(option, type);
-  switch (code) {
-    case 12:
-      appendStrEditor(html, text, "maxlength=\"64\" filter=\"0~9a~zA~Z._-\"");
-      return html;
-    case 18:
-      // The password itself is never shown again: only its digest is stored.
-      appendCaption(html, "Установить<br>новый&nbsp;пароль:");
-      html +=
-          "<div><input type=\"password\" id=\"pass_editValue\" maxlength=\"16\" value=\"\"> "
-          "<button id=\"view\">view</button></div>";
-      appendCaption(html, "Хэш-функция<br>от пароля:");
-      appendInput(html, "str_editValue", text, "maxlength=\"32\" readonly");
-      return html;
-    case 26:
-      appendCaption(html, "Числовое значение:");
-      appendInput(html, "u16_editValue", text, "maxlength=\"10\" filter=\"0~9\"");
-      return html;
-    case 66:
-      appendInput(html, "str_editValue", text, "maxlength=\"64\" filter=\"a~zA~Z0~9.-_\"");
-      html +=
-          "<div class=\"dhcp_note\">Лучше указывать здесь IP-адрес сервера, не имя. Многие "
-          "прошивки сетевых карт понимают только IP, но не понимают DNS-имя.</div>";
-      return html;
-    case 67:
-      appendStrEditor(html, text, "maxlength=\"64\" size=\"40\" filter=\"a~zA~Z0~9.-\\/\"");
-      return html;
-    default:
-      break;
-  }
-  switch (type) {
-    case dhcpTypeIp:
-      appendCaption(html, "IP-адрес:");
-      appendInput(html, "ip_editValue", text, "maxlength=\"15\" filter=\"0~9.\"");
-      break;
-    case dhcpTypeIpList:
-      appendCaption(html, "IP-адрес:");
-      html += "<div>";
-      appendInput(html, "ip_editValue", "", "maxlength=\"15\" filter=\"0~9.\"");
-      html +=
-          " <button id=\"add_ip\">Добавить</button></div><div><widget type=\"select\" "
-          "id=\"ip_list\" class=\"dhcp_ip_select\">";
-      for (const std::string& a : addressesOf(option)) html += "<option>" + a + "</option>";
-      html +=
-          "</widget><div><button id=\"remove_ip\">Удалить</button> <button "
-          "id=\"up_ip\">Вверх</button> <button id=\"down_ip\">Вниз</button></div></div>";
-      break;
-    case dhcpTypeStr:
-      appendStrEditor(html, text, "maxlength=\"64\" filter=\"a~zA~Z0~9.-\"");
-      break;
-    case dhcpTypeU8:
-      appendCaption(html, "Байт");
-      appendInput(html, "u8_editValue", text, "maxlength=\"3\" filter=\"0~9\"");
-      break;
-    case dhcpTypeU16:
-      appendCaption(html, "Слово (2 байта)");
-      appendInput(html, "u16_editValue", text, "maxlength=\"5\" filter=\"0~9\"");
-      break;
-    case dhcpTypeU32:
-      appendCaption(html, "Длинное");
-      appendInput(html, "u32_editValue", text, "maxlength=\"10\" filter=\"0~9\"");
-      break;
-    default:
-      appendCaption(html, "Данные:");
-      html += "<plaintext id=\"bin_editValue\" readonly>";
-      appendEscaped(html, text, false);
-      html += "</plaintext>";
-      appendCaption(html, "Выбрать файл:");
-      html += "<button id=\"binarySelect\">...</button>";
-      break;
-  }
-  return html;
-}
-
-std::string dhcpOptionEditorHtml(const dhcpEditorView& view) {
-  std::string html = "<div class=\"dhcp_editor_outer\"><div class=\"dhcp_editor\">";
-  const predefinedDhcpOption* predefined = predefinedOption(view.code);
-  int32_t type = editedType(view.option);
-  if (view.code == newCode) {
-    appendCaption(html, "Номер:");
-    appendInput(html, "option_num", "", "maxlength=\"3\" filter=\"0~9\"");
-    appendCaption(html, "Название:");
-    appendInput(html, "option_name", "", "maxlength=\"64\"");
-    appendCaption(html, "Тип:");
-    html += "<select id=\"option_type\">";
-    for (std::size_t i = 0; i < typeCaptions.size(); ++i)
-      html += "<option num=\"" + std::to_string(i + 1) + "\">" + typeCaptions[i] + "</option>";
-    html += "</select><div id=\"editor_new\">";
-    html += dhcpValueEditorHtml(view.code, dhcpTypeIp, view.option);
-    html += "</div>";
-  } else {
-    if (!predefined) {
-      appendCaption(html, "Название:");
-      appendInput(html, "option_name", toUtf8(view.option.name), "maxlength=\"64\"");
-    }
-    html += dhcpValueEditorHtml(view.code, type, view.option);
-  }
-  if (predefined && predefined->autoOffered) {
-    html += "<button type=\"checkbox\" id=\"bAuto\"";
-    if (view.option.isAuto) html += " checked";
-    html += ">Автоопределение сервером</button>";
-  }
-  if (view.terminalMode && view.source != optionSource::none) {
-    html += "<div class=\"dhcp_editor_source\">Значение: <span id=\"resultSource\">";
-    appendEscaped(html, toUtf8(optionSourceText(view.source)), false);
-    html += "</span></div>";
-  }
-  html += "</div></div>";
-  return html;
-}
 
 namespace {
 
@@ -400,7 +192,7 @@ class dhcpOptionsWindow {
     if (!table) return missing(__LINE__);
     for (elementRef& row : table->selectAll("tr")) {
       bool it = selected_ != 0 && row->attribute("num") == std::to_string(selected_);
-      switchState(*row, stateCurrent, it);
+      switchStates(*row, stateCurrent, it);
       if (it) row->scrollIntoView();
     }
     showEditor();
@@ -423,7 +215,7 @@ class dhcpOptionsWindow {
     area->setInnerHtml(dhcpOptionEditorHtml(view));
     if (elementRef type = byId("option_type")) {
       if (elementRef first = type->selectFirst("option")) first->setStates(stateCurrent, 0);
-      type->setValue(typeCaptions[0]);
+      type->setValue(dhcpTypeCaptions[0]);
     }
     bool enabled = selected_ == newCode || (found && view.option.isSet());
     applyEnabled(enabled);
@@ -438,13 +230,13 @@ class dhcpOptionsWindow {
     for (elementRef& e : area->selectAll("input, select, button, widget, plaintext")) {
       bool isAutoBox = e->attribute("id") == "bAuto";
       bool on = enabled && (isAutoBox || !isAuto);
-      switchState(*e, stateDisabled, !on);
+      switchStates(*e, stateDisabled, !on);
     }
   }
 
   void refreshButtons() {
     for (const char* id : {applyButton, restoreButton}) {
-      if (elementRef b = byId(id)) switchState(*b, stateDisabled, !dirty_);
+      if (elementRef b = byId(id)) switchStates(*b, stateDisabled, !dirty_);
     }
     if (elementRef apply = byId(applyButton)) {
       apply->setStyle("outline-style", dirty_ ? "glow" : "none");
@@ -465,7 +257,7 @@ class dhcpOptionsWindow {
   void setRowChecked(int32_t code, bool checked) {
     elementRef row = rowOf(code);
     elementRef box = row ? row->selectFirst("button") : elementRef();
-    if (box) switchState(*box, stateChecked, checked);
+    if (box) switchStates(*box, stateChecked, checked);
   }
 
   // ---- reading and committing ----------------------------------------------------------
@@ -481,13 +273,13 @@ class dhcpOptionsWindow {
     editorReading r;
     dhcpOption resolved;
     resolve(selected_, resolved);
-    r.type = editedType(resolved);
+    r.type = dhcpEditedType(resolved);
     r.name = resolved.name;
     elementRef num = byId("option_num");
     elementRef type = byId("option_type");
     if (disabled(num) || disabled(type)) r.off = true;
     if (num && !disabled(num)) {
-      std::optional<int32_t> n = smallNumber(num->value(), 3);
+      std::optional<int32_t> n = dhcpSmallNumber(num->value(), 3);
       if (!n || *n != selected_) return std::nullopt;
     }
     if (elementRef name = byId("option_name"); name && !disabled(name)) {
@@ -499,7 +291,7 @@ class dhcpOptionsWindow {
     }
     if (type) {
       elementRef current = type->selectFirst("option:current");
-      int32_t chosen = typeOfCaption(current ? current->text() : type->value());
+      int32_t chosen = dhcpTypeOfCaption(current ? current->text() : type->value());
       if (chosen == dhcpTypeNone) return std::nullopt;
       r.type = chosen;
     }
@@ -612,14 +404,14 @@ class dhcpOptionsWindow {
     if (!table) return;
     for (elementRef& row : table->selectAll("tr")) {
       bool it = row->attribute("num") == std::to_string(selected_);
-      switchState(*row, stateCurrent, it);
+      switchStates(*row, stateCurrent, it);
     }
   }
 
   void rowClicked(element& row) {
     // A row whose change was refused already is no longer current.
     if (!row.hasState(stateCurrent)) return;
-    std::optional<int32_t> code = smallNumber(row.attribute("num").value_or(""), 3);
+    std::optional<int32_t> code = dhcpSmallNumber(row.attribute("num").value_or(""), 3);
     if (!code || *code == 0) {
       showSelectionRowOnly();
       return;
@@ -658,7 +450,7 @@ class dhcpOptionsWindow {
   }
 
   void numberChanged(element& input) {
-    std::optional<int32_t> n = smallNumber(input.value(), 3);
+    std::optional<int32_t> n = dhcpSmallNumber(input.value(), 3);
     dhcpOption ignored;
     if (!n || *n == 0 || *n > 255 || resolve(*n, ignored)) {
       input.setAttribute("class", "error");
@@ -670,7 +462,7 @@ class dhcpOptionsWindow {
     std::string num = std::to_string(*n);
     row->setAttribute("num", num);
     if (elementRef box = row->selectFirst("button")) box->setAttribute("num", num);
-    if (elementRef span = row->selectFirst("span")) span->setText(code3(*n));
+    if (elementRef span = row->selectFirst("span")) span->setText(dhcpCodeText(*n));
     selected_ = *n;
   }
 
@@ -678,7 +470,7 @@ class dhcpOptionsWindow {
     elementRef row = rowOf(selected_);
     elementRef span = row ? row->selectFirst("span") : elementRef();
     if (!span) return;
-    span->setText(code3(selected_ == newCode ? 0 : selected_) + " " + input.value());
+    span->setText(dhcpCodeText(selected_ == newCode ? 0 : selected_) + " " + input.value());
   }
 
   void typeChosen() {
@@ -686,7 +478,7 @@ class dhcpOptionsWindow {
     elementRef type = byId("option_type");
     if (!cell || !type) return missing(__LINE__);
     elementRef current = type->selectFirst("option:current");
-    int32_t chosen = typeOfCaption(current ? current->text() : type->value());
+    int32_t chosen = dhcpTypeOfCaption(current ? current->text() : type->value());
     if (chosen == dhcpTypeNone) return;
     dhcpOption empty;
     cell->setInnerHtml(dhcpValueEditorHtml(newCode, chosen, empty));
@@ -792,10 +584,10 @@ class dhcpOptionsWindow {
   // click (followKeyboard); when the editor before did not read, the row stayed where
   // it was and the box goes back to what it was.
   void rowChecked(element& box) {
-    std::optional<int32_t> code = smallNumber(box.attribute("num").value_or(""), 3);
+    std::optional<int32_t> code = dhcpSmallNumber(box.attribute("num").value_or(""), 3);
     bool checked = box.hasState(stateChecked);
     if (!code || *code != selected_) {
-      switchState(box, stateChecked, !checked);
+      switchStates(box, stateChecked, !checked);
       return;
     }
     applyEnabled(checked);
@@ -891,7 +683,7 @@ class dhcpOptionsWindow {
     elementRef table = byId(tableId);
     elementRef row = table ? table->selectFirst("tr:current") : elementRef();
     if (!row) return;
-    std::optional<int32_t> code = smallNumber(row->attribute("num").value_or(""), 3);
+    std::optional<int32_t> code = dhcpSmallNumber(row->attribute("num").value_or(""), 3);
     if (code && *code != selected_) commitEditor(*code);
   }
 

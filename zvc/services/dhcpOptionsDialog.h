@@ -9,8 +9,10 @@
 #include "common/optionsDHCP.h"
 #include "htmlview/windowHost.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,22 @@ struct dhcpDialogHooks {
 
 // The pieces of the window's document, built from values alone. What the editor shows
 // for an option: its code, the resolved record and where it comes from.
+// The captions of the type selector, in the order of the types.
+inline constexpr std::array<const char*, 7> dhcpTypeCaptions = {
+    "IP-адрес",        "Список IP-адресов", "Строка",         "Байт",
+    "Слово (2 байта)", "Длинное",           "Бинарные данные"};
+
+// The type of a selector caption; dhcpTypeNone for any other text.
+int32_t dhcpTypeOfCaption(std::string_view caption);
+// An option number as the table shows it ("%03d").
+std::string dhcpCodeText(int32_t code);
+// A decimal number of at most `digits` digits; nullopt for anything else.
+std::optional<int32_t> dhcpSmallNumber(std::string_view text, std::size_t digits);
+
+// The type an option is edited as: its own, else the standard one of its code, else
+// raw bytes.
+int32_t dhcpEditedType(const dhcpOption& option);
+
 struct dhcpEditorView {
   int32_t code = 0;  // dhcpOption::newOptionCode for a new option
   dhcpOption option;
